@@ -1,0 +1,111 @@
+#include "core/Configuration.h"
+
+#include "core/Conversions.h"
+#include "core/INIHandler.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+
+namespace Configuration {
+
+namespace {
+
+std::string Read(const std::string& file, const std::string& section, const std::string& key)
+{
+    return INIHandler::ReadINIValue(section, key, file, "");
+}
+
+std::string OrDefault(std::string value, const char* fallback)
+{
+    return value.empty() ? std::string(fallback) : value;
+}
+
+// Keeps `value` when its first character is one of `allowed`.
+std::string FirstCharacterIn(std::string value, const char* allowed, const char* fallback)
+{
+    if (value.empty() || !std::strchr(allowed, value[0]))
+        return fallback;
+    return value;
+}
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string StatusServerPort(const std::string& text)
+{
+    const double port = LeadingNumber(text);
+    if (port < 1 || port > 65535)
+        return {};
+    return PlainDecimal(port);
+}
+
+}  // namespace
+
+bool FileOpens(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return in.is_open();
+}
+
+General ReadGeneral(const std::string& file)
+{
+    General general;
+    general.PrinterCount = RoundToInt16(LeadingNumber(Read(file, "General", "Printers")));
+    general.UpdateInterval = RoundToInt16(LeadingNumber(Read(file, "General", "UpdateInterval")));
+    if (general.UpdateInterval < 1 || general.UpdateInterval > 3600)
+        general.UpdateInterval = 3;
+    if (general.PrinterCount < 1)
+        general.PrinterCount = 1;
+    return general;
+}
+
+std::string SectionName(int16_t index)
+{
+    return "Printer" + std::to_string(CheckedInt16(int64_t{index} + 1));
+}
+
+void ReadPrinterIdentity(const std::string& file, int16_t index, PrinterEntry& entry)
+{
+    const std::string section = SectionName(index);
+    entry.Port = WholeTextToInt16(Read(file, section, "Port"));
+    entry.Name = Read(file, section, "Name").substr(0, 20);
+    entry.StatusServerSocket = StatusServerPort(Read(file, section, "StatusServerSocket"));
+}
+
+void ReadPrinterTransport(const std::string& file, int16_t index, PrinterEntry& entry)
+{
+    const std::string section = SectionName(index);
+    if (entry.Port > 0) {
+        entry.BaudRate = OrDefault(Read(file, section, "BaudRate"), "115200");
+        entry.Parity = FirstCharacterIn(Lower(Read(file, section, "Parity")), "neo", "n");
+        entry.DataBits = FirstCharacterIn(Read(file, section, "DataBits"), "78", "8");
+        entry.StopBits = FirstCharacterIn(Read(file, section, "StopBits"), "12", "1");
+        entry.Device = Read(file, section, "Device");
+    } else if (entry.Port == 0) {
+        entry.IP = OrDefault(Read(file, section, "IP"), "127.0.0.1");
+        entry.Socket = OrDefault(Read(file, section, "Socket"), "9100");
+    }
+    if (!entry.Name.empty())
+        entry.PortLabel = entry.Name;
+    else if (entry.Port > 0)
+        entry.PortLabel = "COM:" + std::to_string(entry.Port);
+    else if (entry.Port == 0)
+        entry.PortLabel = entry.IP;
+    else
+        entry.PortLabel = "USB";
+}
+
+std::string PortLabelCaption(const PrinterEntry& entry)
+{
+    if (entry.StatusServerSocket.empty())
+        return entry.PortLabel;
+    return entry.PortLabel + " [" + entry.StatusServerSocket + "]";
+}
+
+}  // namespace Configuration

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/PrinterEntry.h"
+
+#include <cstdint>
+#include <string>
+
+// Reading and normalising the configuration file, in the steps the main
+// window's load interleaves with building its window and status servers.
+// Every key is read with an empty default; the defaults are applied to an
+// empty result, so a key present with an empty value counts as missing.
+namespace Configuration {
+
+struct General {
+    int16_t PrinterCount = 1;
+    int16_t UpdateInterval = 3;
+};
+
+// True when the file can be opened for reading (it is closed again at once).
+bool FileOpens(const std::string& file);
+
+// Printers (at least 1) and UpdateInterval (1 to 3600, else 3) of section
+// General. Raises overflow for values outside 16 bits.
+General ReadGeneral(const std::string& file);
+
+// "Printer" followed by index + 1.
+std::string SectionName(int16_t index);
+
+// Port, Name and StatusServerSocket of the printer with `index`. Raises a
+// type mismatch for a Port that is not a number, overflow for one outside
+// 16 bits.
+void ReadPrinterIdentity(const std::string& file, int16_t index, PrinterEntry& entry);
+
+// The keys of the printer's transport, then its PortLabel.
+void ReadPrinterTransport(const std::string& file, int16_t index, PrinterEntry& entry);
+
+// What the port label shows: PortLabel, followed by " [port]" when the
+// printer has a status server port.
+std::string PortLabelCaption(const PrinterEntry& entry);
+
+}  // namespace Configuration

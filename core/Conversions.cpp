@@ -1,0 +1,178 @@
+#include "core/Conversions.h"
+
+#include "core/RuntimeError.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+const char* kSource = "StatusMonitorQ62m";
+
+[[noreturn]] void Overflow()
+{
+    throw RuntimeError(kErrOverflow, "Overflow", kSource);
+}
+
+[[noreturn]] void TypeMismatch()
+{
+    throw RuntimeError(kErrTypeMismatch, "Type mismatch", kSource);
+}
+
+bool IsDigitIn(char c, int radix)
+{
+    if (radix == 8)
+        return c >= '0' && c <= '7';
+    if (radix == 16)
+        return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+uint64_t DigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return static_cast<uint64_t>(c - '0');
+    return static_cast<uint64_t>(std::toupper(static_cast<unsigned char>(c)) - 'A' + 10);
+}
+
+// A number that has been read and how many characters it took.
+struct Scanned {
+    double value = 0;
+    size_t length = 0;
+};
+
+// &H and &O numbers; `text` starts with '&'.
+std::optional<Scanned> ScanRadix(const std::string& text)
+{
+    if (text.size() < 2)
+        return std::nullopt;
+    const char prefix = static_cast<char>(std::toupper(static_cast<unsigned char>(text[1])));
+    const int radix = prefix == 'H' ? 16 : prefix == 'O' ? 8 : 0;
+    if (radix == 0)
+        return std::nullopt;
+    size_t i = 2;
+    uint64_t value = 0;
+    while (i < text.size() && IsDigitIn(text[i], radix)) {
+        value = value * radix + DigitValue(text[i]);
+        if (value > 0xFFFFFFFFull)
+            Overflow();
+        ++i;
+    }
+    if (i == 2)
+        return Scanned{0, i};
+    double result;
+    if (value <= 0xFFFF)
+        result = static_cast<int16_t>(static_cast<uint16_t>(value));
+    else
+        result = static_cast<int32_t>(static_cast<uint32_t>(value));
+    return Scanned{result, i};
+}
+
+// Sign, digits, decimal point and exponent, as far as they fit.
+Scanned ScanDecimal(const std::string& text)
+{
+    std::string normal;
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        normal += text[i++];
+    size_t digits = 0;
+    while (i < text.size() && IsDigitIn(text[i], 10)) {
+        normal += text[i++];
+        ++digits;
+    }
+    if (i < text.size() && text[i] == '.') {
+        normal += text[i++];
+        while (i < text.size() && IsDigitIn(text[i], 10)) {
+            normal += text[i++];
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return Scanned{0, 0};
+    if (i < text.size() && std::strchr("EeDd", text[i])) {
+        size_t j = i + 1;
+        std::string exponent = "E";
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
+            exponent += text[j++];
+        const size_t firstDigit = j;
+        while (j < text.size() && IsDigitIn(text[j], 10))
+            exponent += text[j++];
+        if (j > firstDigit) {
+            normal += exponent;
+            i = j;
+        }
+    }
+    const double value = std::strtod(normal.c_str(), nullptr);
+    if (std::isinf(value))
+        Overflow();
+    return Scanned{value, i};
+}
+
+std::optional<Scanned> Scan(const std::string& text)
+{
+    if (!text.empty() && text[0] == '&')
+        return ScanRadix(text);
+    const Scanned s = ScanDecimal(text);
+    if (s.length == 0)
+        return std::nullopt;
+    return s;
+}
+
+}  // namespace
+
+double LeadingNumber(const std::string& text)
+{
+    std::string packed;
+    for (char c : text)
+        if (c != ' ' && c != '\t' && c != '\n')
+            packed += c;
+    const auto scanned = Scan(packed);
+    return scanned ? scanned->value : 0.0;
+}
+
+int16_t RoundToInt16(double value)
+{
+    if (std::isnan(value))
+        Overflow();
+    // The default rounding mode rounds a half to the even neighbour.
+    const double rounded = std::nearbyint(value);
+    if (rounded < -32768.0 || rounded > 32767.0)
+        Overflow();
+    return static_cast<int16_t>(rounded);
+}
+
+int16_t WholeTextToInt16(const std::string& text)
+{
+    const char* blanks = " \t\r\n";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        TypeMismatch();
+    const size_t last = text.find_last_not_of(blanks);
+    const std::string number = text.substr(first, last - first + 1);
+    const auto scanned = Scan(number);
+    if (!scanned || scanned->length != number.size()
+        || (number[0] == '&' && scanned->length == 2))
+        TypeMismatch();
+    return RoundToInt16(scanned->value);
+}
+
+int16_t CheckedInt16(int64_t value)
+{
+    if (value < -32768 || value > 32767)
+        Overflow();
+    return static_cast<int16_t>(value);
+}
+
+std::string PlainDecimal(double value)
+{
+    char buffer[64];
+    if (value == std::floor(value) && std::fabs(value) < 1e15)
+        std::snprintf(buffer, sizeof buffer, "%.0f", value);
+    else
+        std::snprintf(buffer, sizeof buffer, "%.15g", value);
+    return buffer;
+}

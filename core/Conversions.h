@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The number conversions of the configuration, each in one function. They
+// raise RuntimeError: 13 "Type mismatch" for text that must be a number and
+// is not, 6 "Overflow" for a result outside its range.
+
+// The leading number of a text: blanks, tabs and line feeds anywhere are
+// skipped; then an optional sign, digits, at most one decimal point and an
+// optional exponent (E or D, optional sign, digits), or a whole number after
+// &H (hexadecimal) or &O (octal). Reading stops at the first character that
+// does not fit; text without a number gives 0. "3 printers" gives 3, "&H10"
+// gives 16, "abc" gives 0. Hexadecimal and octal values that fit 16 bits are
+// read as 16-bit two's complement, those that fit 32 bits as 32-bit.
+double LeadingNumber(const std::string& text);
+
+// Rounds to the nearest whole number, a half going to the even neighbour
+// (2.5 gives 2, 3.5 gives 4); a result outside -32768..32767 overflows.
+int16_t RoundToInt16(double value);
+
+// The whole text, blanks around it allowed, must be one number (in the
+// forms LeadingNumber reads); rounded as RoundToInt16. Empty text or text
+// that is not a number is a type mismatch.
+int16_t WholeTextToInt16(const std::string& text);
+
+// A 16-bit result of arithmetic on 16-bit fields: overflows outside the range.
+int16_t CheckedInt16(int64_t value);
+
+// A number as plain decimal text without a leading blank: 5000 for 5000,
+// 5000.5 for 5000.5.
+std::string PlainDecimal(double value);

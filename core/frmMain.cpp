@@ -1,0 +1,184 @@
+#include "core/frmMain.h"
+
+#include "core/Configuration.h"
+#include "core/Conversions.h"
+#include "platform/LabelControl.h"
+#include "platform/LineControl.h"
+#include "platform/MessageBox.h"
+#include "platform/Units.h"
+
+#include <QPlainTextEdit>
+
+namespace {
+
+// The layout gives the window's outer size; the frame and caption take
+// 75 twips of the width and 405 of the height around the client area
+// (3315 x 3870 outside, 3240 x 3465 inside).
+constexpr int kFrameWidthTwips = 75;
+constexpr int kFrameHeightTwips = 405;
+
+// Column i of the status display lies 3100 twips to the right of column i-1.
+constexpr int kColumnPitch = 3100;
+
+constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr uint32_t kBlack = 0x000000;
+constexpr uint32_t kTitleGrey = WinRGB(64, 64, 64);
+constexpr uint32_t kMessageGrey = WinRGB(128, 128, 128);
+
+QFont LayoutFont(const char* family, double points)
+{
+    QFont font(QString::fromLatin1(family));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+}  // namespace
+
+frmMain::frmMain(std::string iniPath)
+    : QWidget(nullptr), iniPath_(std::move(iniPath))
+{
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, FromWinColor(kBlack));
+    setPalette(p);
+    SetWidth(3315);
+    SetHeight(3870);
+    BuildColumnZero();
+
+    Text1 = new QPlainTextEdit(this);
+    Text1->setGeometry(TwipsToPixels(120), TwipsToPixels(3480), TwipsToPixels(3015), TwipsToPixels(855));
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::SetWidth(int16_t twips)
+{
+    widthTwips_ = twips;
+    setFixedSize(TwipsToPixels(twips - kFrameWidthTwips), TwipsToPixels(heightTwips_ - kFrameHeightTwips));
+}
+
+void frmMain::SetHeight(int16_t twips)
+{
+    heightTwips_ = twips;
+    setFixedSize(TwipsToPixels(widthTwips_ - kFrameWidthTwips), TwipsToPixels(twips - kFrameHeightTwips));
+}
+
+void frmMain::BuildColumnZero()
+{
+    auto addLabel = [this](std::vector<LabelControl*>& array, const char* caption, int top, int height,
+                           uint32_t back, const QFont& font) {
+        auto* label = new LabelControl(this);
+        label->SetTwipsGeometry(240, top, 2775, height);
+        label->SetBackColor(back);
+        label->SetForeColor(kWhite);
+        label->setFont(font);
+        label->setAlignment(Qt::AlignCenter);
+        label->SetCaption(caption);
+        array.push_back(label);
+    };
+    const QFont titleFont = LayoutFont("Arial", 9.75);
+    const QFont messageFont = LayoutFont("Arial Narrow", 14.25);
+    addLabel(lblPaperStatusTitle, "Paper", 480, 255, kTitleGrey, titleFont);
+    addLabel(lblPaperStatusMessage, "No Status", 735, 375, kMessageGrey, messageFont);
+    addLabel(lblPrintHeadStatusTitle, "Print Head", 1200, 255, kTitleGrey, titleFont);
+    addLabel(lblPrintHeadStatusMessage, "No Status", 1455, 375, kMessageGrey, messageFont);
+    addLabel(lblCutterStatusTitle, "Cutter", 1920, 255, kTitleGrey, titleFont);
+    addLabel(lblCutterStatusMessage, "No Status", 2175, 375, kMessageGrey, messageFont);
+    addLabel(lblPresenterStatusTitle, "Presenter", 2640, 255, kTitleGrey, titleFont);
+    addLabel(lblPresenterStatusMessage, "No Status", 2895, 375, kMessageGrey, messageFont);
+
+    auto addLine = [this](std::vector<LineControl*>& array, int x1, int y1, int x2, int y2) {
+        auto* line = new LineControl(this, kWhite);
+        line->SetEnds(x1, y1, x2, y2);
+        array.push_back(line);
+    };
+    addLine(lineTop, 120, 240, 3120, 240);
+    addLine(lineBottom, 120, 3360, 3120, 3360);
+    addLine(lineLeftSide, 120, 3360, 120, 240);
+    addLine(lineRightSide, 3120, 3360, 3120, 240);
+
+    // Created last so that it lies over the frame's top edge.
+    auto* port = new LabelControl(this);
+    port->SetTwipsGeometry(300, 75, 1335, 300);
+    port->SetBackColor(kBlack);
+    port->SetForeColor(kWhite);
+    port->setFont(LayoutFont("Arial Narrow", 12));
+    port->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lblPrinterPort.push_back(port);
+}
+
+std::vector<std::vector<LabelControl*>*> frmMain::ColumnLabels()
+{
+    return {&lblPaperStatusTitle,    &lblPaperStatusMessage,  &lblPrintHeadStatusTitle,
+            &lblPrintHeadStatusMessage, &lblCutterStatusTitle, &lblCutterStatusMessage,
+            &lblPresenterStatusTitle, &lblPresenterStatusMessage};
+}
+
+void frmMain::AddColumn(int16_t index, const std::string& portCaption)
+{
+    const int shift = CheckedInt16(int64_t{kColumnPitch} * index);
+    for (auto* array : {&lineTop, &lineBottom, &lineLeftSide, &lineRightSide}) {
+        LineControl* line = array->front()->Clone();
+        line->SetEnds(line->X1() + shift, line->Y1(), line->X2() + shift, line->Y2());
+        line->show();
+        array->push_back(line);
+    }
+    for (auto* array : ColumnLabels()) {
+        LabelControl* label = array->front()->Clone();
+        label->SetTwipsGeometry(CheckedInt16(240 + int64_t{shift}), label->TopTwips(), label->WidthTwips(),
+                                label->HeightTwips());
+        label->show();
+        array->push_back(label);
+    }
+    LabelControl* port = lblPrinterPort.front()->Clone();
+    port->SetTwipsGeometry(CheckedInt16(320 + int64_t{shift}), port->TopTwips(), port->WidthTwips(),
+                           port->HeightTwips());
+    port->SetCaption(portCaption);
+    port->show();
+    port->raise();
+    lblPrinterPort.push_back(port);
+}
+
+bool frmMain::Form_Load()
+{
+    // 1. Caption and outer size.
+    setWindowTitle(QStringLiteral("Kelvaran Status Monitor Q62m"));
+    SetHeight(3870);
+    SetWidth(3315);
+
+    // 2. The printer socket and the two status servers join here with the
+    //    network transport.
+
+    // 3. The configuration file must open.
+    if (!Configuration::FileOpens(iniPath_)) {
+        ShowCriticalMessage("Unable to open ini file!");
+        return false;
+    }
+
+    // 4. and 5. Monitor-wide values and an empty printer table.
+    const Configuration::General general = Configuration::ReadGeneral(iniPath_);
+    PrinterCount = general.PrinterCount;
+    UpdateInterval = general.UpdateInterval;
+    PrinterTable.assign(static_cast<size_t>(PrinterCount), PrinterEntry{});
+
+    // 6. to 9. Each printer: its keys, then its column.
+    for (int16_t i = 0; i < PrinterCount; ++i) {
+        PrinterEntry& entry = PrinterTable[static_cast<size_t>(i)];
+        Configuration::ReadPrinterIdentity(iniPath_, i, entry);
+        Configuration::ReadPrinterTransport(iniPath_, i, entry);
+        const std::string caption = Configuration::PortLabelCaption(entry);
+        if (i == 0) {
+            lblPrinterPort[0]->SetCaption(caption);
+        } else {
+            SetWidth(CheckedInt16((int64_t{i} + 1) * kColumnPitch + 240));
+            AddColumn(i, caption);
+        }
+    }
+
+    // 10. Serial defaults given to the port at every open.
+    SerialOutBufferSize = 16384;
+    SerialInBufferSize = 32764;
+    RTSEnable = true;
+    return true;
+}

@@ -1,0 +1,84 @@
+#include "platform/PrivateProfile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <optional>
+
+namespace {
+
+std::string Trim(const std::string& text)
+{
+    const char* blanks = " \t\r\n\v\f";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return {};
+    const size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+bool SameName(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size()
+        && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+std::string Unquote(const std::string& value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
+        && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+std::optional<std::string> FindValue(const std::string& section, const std::string& key,
+                                     const std::string& fileName)
+{
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    const std::string wantedSection = Trim(section);
+    const std::string wantedKey = Trim(key);
+    bool inSection = false;
+    bool sectionSeen = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string text = Trim(line);
+        if (text.empty() || text[0] == ';' || text[0] == '#')
+            continue;
+        if (text[0] == '[') {
+            const size_t close = text.find(']');
+            const std::string name = Trim(text.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            if (inSection)
+                sectionSeen = true;
+            inSection = !sectionSeen && SameName(name, wantedSection);
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const size_t equals = text.find('=');
+        if (equals == std::string::npos)
+            continue;
+        if (SameName(Trim(text.substr(0, equals)), wantedKey))
+            return Unquote(Trim(text.substr(equals + 1)));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+size_t GetPrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& defaultValue, char* buffer, size_t size,
+                               const std::string& fileName)
+{
+    if (size == 0)
+        return 0;
+    const std::string value = FindValue(section, key, fileName).value_or(defaultValue);
+    const size_t n = std::min(value.size(), size - 1);
+    std::memcpy(buffer, value.data(), n);
+    buffer[n] = '\0';
+    return n;
+}

@@ -1,0 +1,42 @@
+#include "platform/SingleInstance.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+std::string SingleInstance::LockPath(const std::string& baseName)
+{
+    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+    if (runtimeDir && *runtimeDir)
+        return std::string(runtimeDir) + "/" + baseName + ".lock";
+    return "/tmp/" + baseName + "-" + std::to_string(getuid()) + ".lock";
+}
+
+SingleInstance::SingleInstance(const std::string& baseName)
+{
+    const std::string path = LockPath(baseName);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // Without a lock file the test cannot be made; running is better than
+        // refusing to monitor at all.
+        std::fprintf(stderr, "StatusMonitorQ62m: open(%s): %s; not checking for another instance\n",
+                     path.c_str(), std::strerror(errno));
+        return;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        another_ = true;
+        return;
+    }
+    fd_ = fd;
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}

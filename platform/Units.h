@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QColor>
+#include <cstdint>
+
+// The two unit conversions of the window layout, each in one place.
+
+// Twips to pixels at 15 twips per pixel (96 dots per inch).
+constexpr int TwipsToPixels(int twips)
+{
+    return twips / 15;
+}
+
+// A colour in the 0x00BBGGRR order to a Qt colour.
+inline QColor FromWinColor(uint32_t bgr)
+{
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                  static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+// A red, green, blue triple to the 0x00BBGGRR order.
+constexpr uint32_t WinRGB(uint32_t r, uint32_t g, uint32_t b)
+{
+    return r | (g << 8) | (b << 16);
+}

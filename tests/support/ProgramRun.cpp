@@ -1,0 +1,78 @@
+#include "support/ProgramRun.h"
+
+#include "support/TempDir.h"
+
+#include <filesystem>
+
+ProgramRun::ProgramRun(const TempDir& dir, const std::string& name)
+    : executable_(dir.File(name)), runtimeDir_(dir.Path()), process_(std::make_unique<QProcess>())
+{
+    std::filesystem::copy_file(Q62M_EXECUTABLE, executable_,
+                               std::filesystem::copy_options::overwrite_existing);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtimeDir_));
+    process_->setProcessEnvironment(env);
+    process_->setProgram(QString::fromStdString(executable_));
+    process_->setWorkingDirectory(QString::fromStdString(runtimeDir_));
+}
+
+ProgramRun::~ProgramRun()
+{
+    if (Running()) {
+        process_->kill();
+        process_->waitForFinished(5000);
+    }
+}
+
+void ProgramRun::SetEnv(const std::string& name, const std::string& value)
+{
+    QProcessEnvironment env = process_->processEnvironment();
+    env.insert(QString::fromStdString(name), QString::fromStdString(value));
+    process_->setProcessEnvironment(env);
+}
+
+void ProgramRun::Start()
+{
+    process_->start();
+    process_->waitForStarted(5000);
+}
+
+bool ProgramRun::WaitForExit(int ms)
+{
+    return process_->waitForFinished(ms) || process_->state() == QProcess::NotRunning;
+}
+
+int ProgramRun::ExitCode() const
+{
+    if (process_->state() != QProcess::NotRunning || process_->exitStatus() != QProcess::NormalExit)
+        return -1;
+    return process_->exitCode();
+}
+
+bool ProgramRun::Running() const
+{
+    return process_->state() != QProcess::NotRunning;
+}
+
+std::string ProgramRun::StandardError()
+{
+    return process_->readAllStandardError().toStdString();
+}
+
+std::string ProgramRun::StandardOutput()
+{
+    return process_->readAllStandardOutput().toStdString();
+}
+
+void ProgramRun::Terminate()
+{
+    process_->terminate();
+}
+
+qint64 ProgramRun::Pid() const
+{
+    return process_->processId();
+}

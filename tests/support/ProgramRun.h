@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QProcess>
+#include <memory>
+#include <string>
+
+class TempDir;
+
+// Runs the real monitor executable for a test. The executable is copied
+// into the test's directory, so that it reads its configuration file from
+// there, and runs headless with that directory as its runtime directory, so
+// that its single-instance lock never meets a monitor the user runs.
+class ProgramRun {
+public:
+    // Copies the executable into `dir` under `name` and prepares a run.
+    explicit ProgramRun(const TempDir& dir, const std::string& name = "StatusMonitorQ62m");
+    ~ProgramRun();
+
+    // Adds or replaces a variable of the program's environment.
+    void SetEnv(const std::string& name, const std::string& value);
+
+    void Start();
+    // True when the program ended within `ms`.
+    bool WaitForExit(int ms);
+    // Exit code after a normal end; -1 after a crash or while running.
+    int ExitCode() const;
+    bool Running() const;
+    std::string StandardError();
+    std::string StandardOutput();
+    void Terminate();
+    qint64 Pid() const;
+
+    const std::string& ExecutablePath() const { return executable_; }
+
+private:
+    std::string executable_;
+    std::string runtimeDir_;
+    std::unique_ptr<QProcess> process_;
+};
