@@ -8,6 +8,7 @@
 #include "platform/Units.h"
 
 #include <QPlainTextEdit>
+#include <algorithm>
 
 namespace {
 
@@ -55,13 +56,19 @@ frmMain::~frmMain() = default;
 void frmMain::SetWidth(int16_t twips)
 {
     widthTwips_ = twips;
-    setFixedSize(TwipsToPixels(twips - kFrameWidthTwips), TwipsToPixels(heightTwips_ - kFrameHeightTwips));
+    ApplySize();
 }
 
 void frmMain::SetHeight(int16_t twips)
 {
     heightTwips_ = twips;
-    setFixedSize(TwipsToPixels(widthTwips_ - kFrameWidthTwips), TwipsToPixels(twips - kFrameHeightTwips));
+    ApplySize();
+}
+
+void frmMain::ApplySize()
+{
+    setFixedSize(TwipsToPixels(std::max(0, widthTwips_ - kFrameWidthTwips)),
+                 TwipsToPixels(std::max(0, heightTwips_ - kFrameHeightTwips)));
 }
 
 void frmMain::BuildColumnZero()

@@ -69,6 +69,7 @@ public:
     QPlainTextEdit* Text1 = nullptr;
 
 private:
+    void ApplySize();
     void BuildColumnZero();
     void AddColumn(int16_t index, const std::string& portCaption);
     std::vector<std::vector<LabelControl*>*> ColumnLabels();

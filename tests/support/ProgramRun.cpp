@@ -7,8 +7,10 @@
 ProgramRun::ProgramRun(const TempDir& dir, const std::string& name)
     : executable_(dir.File(name)), runtimeDir_(dir.Path()), process_(std::make_unique<QProcess>())
 {
-    std::filesystem::copy_file(Q62M_EXECUTABLE, executable_,
-                               std::filesystem::copy_options::overwrite_existing);
+    // A second run in the same directory uses the copy that is already there
+    // (and may be running).
+    if (!std::filesystem::exists(executable_))
+        std::filesystem::copy_file(Q62M_EXECUTABLE, executable_);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
