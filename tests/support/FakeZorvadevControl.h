@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class ProgramRun;
+class TempDir;
+
+// How the test USB library answers GetSpecStatus.
+enum class FakeZorvadevMode {
+    Answer,          // writes the bytes, returns 1
+    WriteNothing,    // writes nothing, returns 1
+    Fail,            // writes the bytes, returns 0
+    HighWordOnly,    // writes the bytes, returns 0x10000
+    FailOpen,        // OpenDevice hands out a device that GetSpecStatus refuses
+};
+
+// Steers the test USB library (libZorvadev.so built from
+// support/zorvadev) for one test: owns its control file and its counts file
+// in the test's directory and points the library at them, in this process
+// for as long as the object lives and in a monitor run through ApplyTo.
+class FakeZorvadevControl {
+public:
+    explicit FakeZorvadevControl(const TempDir& dir);
+    ~FakeZorvadevControl();
+    FakeZorvadevControl(const FakeZorvadevControl&) = delete;
+    FakeZorvadevControl& operator=(const FakeZorvadevControl&) = delete;
+
+    // Copies the test library into `directory` as libZorvadev.so, the
+    // name the monitor looks for; the partial one offers only OpenDevice.
+    static void Install(const std::string& directory);
+    static void InstallPartial(const std::string& directory);
+
+    // Each call rewrites the control file; the library reads it at its
+    // next OpenDevice or GetSpecStatus.
+    void SetBytes(const std::string& bytes);
+    void SetMode(FakeZorvadevMode mode);
+    void SetResult(int32_t result);
+
+    // Points a monitor run at this object's control and counts files.
+    void ApplyTo(ProgramRun& run) const;
+
+    int Opens() const { return Count("opens"); }
+    int Closes() const { return Count("closes"); }
+    int StatusReads() const { return Count("statuses"); }
+    void ResetCounts() const;
+
+    const std::string& ControlPath() const { return controlPath_; }
+    const std::string& CountsPath() const { return countsPath_; }
+
+private:
+    void WriteControl() const;
+    int Count(const std::string& name) const;
+
+    std::string controlPath_;
+    std::string countsPath_;
+    std::string bytes_;
+    FakeZorvadevMode mode_ = FakeZorvadevMode::Answer;
+    std::optional<int32_t> result_;
+};
