@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Runs the real q62m-printer-sim for a test. Its standard input is a pipe
+// the test types commands into; its standard output is read line by line,
+// each line found at most once, in order; its standard error is kept. The
+// constructor returns once the simulator said "ready"; the destructor ends it
+// with SIGKILL if it still runs.
+class SimulatorProcess {
+public:
+    explicit SimulatorProcess(const std::vector<std::string>& args);
+    ~SimulatorProcess();
+    SimulatorProcess(const SimulatorProcess&) = delete;
+    SimulatorProcess& operator=(const SimulatorProcess&) = delete;
+
+    bool Ready() const { return ready_; }
+    uint16_t TcpPort(const std::string& printer = "printer1") const;
+    std::string PtyPath(const std::string& printer = "printer1") const;
+
+    void Type(const std::string& line);
+    void CloseStdin();
+
+    // Types a command and returns the state line it makes the printer print
+    // ("printer1 answers 01 00 00 F0 (normal, listening)"), or "" when none
+    // comes.
+    std::string Command(const std::string& line, const std::string& printer = "printer1");
+
+    // The next output line that contains `text`, skipping lines before it;
+    // empty when none comes within `timeoutMs`.
+    std::optional<std::string> WaitForLine(const std::string& text, int timeoutMs = 3000);
+    // Everything written to standard error so far, waiting up to
+    // `timeoutMs` for `text` to show up in it.
+    std::string Errors(const std::string& text = "", int timeoutMs = 0);
+
+    void Signal(int signal);
+    // The exit code once the process has ended within `timeoutMs`; -1 when
+    // it still runs or ended by a signal.
+    int WaitForExit(int timeoutMs);
+
+private:
+    void Pump(int timeoutMs);
+    std::optional<std::string> Endpoint(const std::string& printer, const std::string& kind) const;
+
+    pid_t pid_ = -1;
+    int exitCode_ = -1;
+    int stdin_ = -1;
+    int stdout_ = -1;
+    int stderr_ = -1;
+    std::string partial_;
+    std::string errors_;
+    std::vector<std::string> lines_;
+    size_t cursor_ = 0;
+    std::vector<std::string> startLines_;
+    bool outEnded_ = false;
+    bool errEnded_ = false;
+    bool ready_ = false;
+};
