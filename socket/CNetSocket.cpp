@@ -614,14 +614,21 @@ bool CNetSocket::FlushSendBuffer()
     return IsDatagram() ? SendBufferedDataUDP() : SendBufferedData();
 }
 
+// Sends in chunks of at most the send chunk size from an offset, and trims
+// the sent bytes off the buffer once, when the flush stops.
 bool CNetSocket::SendBufferedData()
 {
     int32_t sentSoFar = 0;
-    while (!sendBuffer_.empty()) {
-        size_t chunk = sendChunkSize_ > 0 ? std::min<size_t>(sendBuffer_.size(), sendChunkSize_) : sendBuffer_.size();
+    size_t offset = 0;
+    while (offset < sendBuffer_.size()) {
+        size_t remaining = sendBuffer_.size() - offset;
+        size_t chunk = sendChunkSize_ > 0 ? std::min<size_t>(remaining, sendChunkSize_) : remaining;
         size_t sent = 0;
-        int32_t error = SocketCalls::Send(socketHandle_, sendBuffer_.data(), chunk, sent);
+        int32_t error = SocketCalls::Send(socketHandle_, sendBuffer_.data() + offset, chunk, sent);
+        if (error != 0)
+            sendBuffer_.erase(0, offset);
         if (error == kWouldBlock) {
+            // The rest goes out on the next FD_WRITE.
             if (sentSoFar > 0)
                 return Raise(&EventHandlers::SendProgress, sentSoFar, static_cast<int32_t>(sendBuffer_.size()));
             return true;
@@ -631,11 +638,12 @@ bool CNetSocket::SendBufferedData()
             return ReportError(error, "CNetSocket.SendBufferedData");
         }
         sentSoFar += static_cast<int32_t>(sent);
-        if (sendBuffer_.size() > sent) {
-            sendBuffer_.erase(0, sent);
+        if (remaining > sent) {
+            offset += sent;
             continue;
         }
         sendBuffer_.clear();
+        offset = 0;
         int32_t total = sentSoFar;
         sentSoFar = 0;
         if (!Raise(&EventHandlers::SendProgress, total, 0) || !Raise(&EventHandlers::SendComplete))

@@ -1,0 +1,235 @@
+// Listening, the hand-over of accepted connections and what an owner may do
+// inside ConnectionRequest.
+#include "SocketTestSupport.h"
+
+#include "platform/EventPump.h"
+#include "platform/SocketCalls.h"
+#include "socket/modNetSocket.h"
+
+#include <memory>
+
+namespace {
+
+class Listener : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        listener->Bind(0, "127.0.0.1");
+        listener->Listen();
+        port = listener->LocalPort();
+    }
+
+    void ConnectClient()
+    {
+        client.Connect("127.0.0.1", port);
+        ASSERT_TRUE(PumpUntil([this] { return client.State() == sckConnected; }));
+    }
+
+    std::unique_ptr<CNetSocket> listener = std::make_unique<CNetSocket>();
+    int32_t port = 0;
+    CNetSocket client;
+};
+
+TEST_F(Listener, AcceptedConnectionCarriesBytesBothWays)
+{
+    CNetSocket server;
+    std::string atServer;
+    std::string atClient;
+    listener->Events.ConnectionRequest = [&](int32_t requestID) { server.Accept(requestID); };
+    server.Events.DataArrival = [&](int32_t) {
+        server.GetData(atServer);
+        server.SendData(std::string("\x10\x00\xF0", 3));
+    };
+    client.Events.DataArrival = [&](int32_t) { client.GetData(atClient); };
+
+    ConnectClient();
+    ASSERT_TRUE(PumpUntil([&] { return server.State() == sckConnected; }));
+    client.SendData(std::string("\x1D\x61\x01"));
+
+    ASSERT_TRUE(PumpUntil([&] { return atClient.size() == 3; }));
+    EXPECT_EQ(atServer, "\x1D\x61\x01");
+    EXPECT_EQ(atClient, std::string("\x10\x00\xF0", 3));
+    EXPECT_EQ(server.RemoteHostIP(), "127.0.0.1");
+    EXPECT_EQ(server.RemotePort(), client.LocalPort());
+    EXPECT_EQ(server.LocalPort(), port);
+    EXPECT_EQ(listener->State(), sckListening);
+}
+
+TEST_F(Listener, DuringConnectionRequestTheListenerShowsTheCallerThenItsOwnFields)
+{
+    listener->SetTag("server");
+    std::string callerAddress;
+    int32_t callerPort = -1;
+    CNetSocket server;
+    listener->Events.ConnectionRequest = [&](int32_t requestID) {
+        callerAddress = listener->RemoteHostIP();
+        callerPort = listener->RemotePort();
+        server.Accept(requestID);
+    };
+
+    ConnectClient();
+    ASSERT_TRUE(PumpUntil([&] { return server.State() == sckConnected; }));
+
+    EXPECT_EQ(callerAddress, "127.0.0.1");
+    EXPECT_EQ(callerPort, client.LocalPort());
+    EXPECT_EQ(listener->RemoteHostIP(), "");
+    EXPECT_EQ(listener->RemotePort(), 0);
+    EXPECT_EQ(listener->State(), sckListening);
+}
+
+TEST_F(Listener, ConnectionThatNobodyAcceptsIsClosedAndTheListenerListensOn)
+{
+    int requests = 0;
+    int clientCloses = 0;
+    listener->Events.ConnectionRequest = [&](int32_t) { ++requests; };
+    client.Events.CloseSck = [&] { ++clientCloses; };
+
+    ConnectClient();
+    ASSERT_TRUE(PumpUntil([&] { return clientCloses == 1; }));
+
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(listener->State(), sckListening);
+    EXPECT_EQ(listener->RemoteHostIP(), "");
+    EXPECT_EQ(modNetSocket::ReferenceCount(), 2) << "the holder outlived its connection";
+
+    CNetSocket second;
+    second.Connect("127.0.0.1", port);
+    EXPECT_TRUE(PumpUntil([&] { return requests == 2; }));
+}
+
+TEST_F(Listener, BytesAndCloseThatReachTheHolderArriveOnTheOwnerAtAccept)
+{
+    CNetSocket server;
+    std::vector<std::string> events;
+    std::string received;
+    server.Events.DataArrival = [&](int32_t bytesTotal) {
+        events.push_back("DataArrival " + std::to_string(bytesTotal));
+        server.GetData(received);
+    };
+    server.Events.CloseSck = [&] { events.push_back("CloseSck"); };
+    bool holderGotEverything = false;
+    listener->Events.ConnectionRequest = [&](int32_t requestID) {
+        std::shared_ptr<CNetSocket> holder = modNetSocket::GetPendingAcceptObject(requestID);
+        holderGotEverything =
+            PumpUntil([&] { return holder->BytesReceived() == 5 && holder->State() == sckClosing; });
+        holder.reset();
+        server.Accept(requestID);
+    };
+
+    // The client may finish connecting while the handler already waits.
+    client.Events.Connect = [&] {
+        client.SendData("hello");
+        client.CloseSck();
+    };
+    client.Connect("127.0.0.1", port);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; }));
+
+    EXPECT_TRUE(holderGotEverything);
+    EXPECT_EQ(events, (std::vector<std::string>{"DataArrival 5", "CloseSck"}));
+    EXPECT_EQ(received, "hello");
+    EXPECT_EQ(server.State(), sckClosing);
+}
+
+// The status server's way: take the connection into the listening object,
+// then bind and listen on the same port again once the client has gone.
+TEST_F(Listener, ListenerThatClosesAndAcceptsInsideTheHandlerBecomesTheConnection)
+{
+    listener->CloseSck();
+    port = UnusedLoopbackPort();
+    listener->Bind(port, 0);
+    listener->Listen();
+    int closes = 0;
+    listener->Events.ConnectionRequest = [&](int32_t requestID) {
+        listener->CloseSck();
+        listener->Accept(requestID);
+    };
+    listener->Events.CloseSck = [&] {
+        ++closes;
+        listener->CloseSck();
+        listener->Bind(listener->LocalPort(), 0);
+        listener->Listen();
+    };
+
+    ConnectClient();
+    ASSERT_TRUE(PumpUntil([&] { return listener->State() == sckConnected; }));
+    EXPECT_EQ(listener->RemoteHostIP(), "127.0.0.1") << "the caller's fields must not be restored";
+    EXPECT_EQ(listener->RemotePort(), client.LocalPort());
+
+    client.CloseSck();
+    ASSERT_TRUE(PumpUntil([&] { return closes == 1 && listener->State() == sckListening; }));
+    EXPECT_EQ(listener->LocalPort(), port);
+
+    CNetSocket next;
+    int connects = 0;
+    next.Events.Connect = [&] { ++connects; };
+    next.Connect("127.0.0.1", port);
+    EXPECT_TRUE(PumpUntil([&] { return connects == 1 && listener->State() == sckConnected; }));
+}
+
+TEST_F(Listener, OwnerMayDestroyTheListenerInsideTheHandler)
+{
+    int clientCloses = 0;
+    client.Events.CloseSck = [&] { ++clientCloses; };
+    listener->Events.ConnectionRequest = [&](int32_t) { listener.reset(); };
+
+    ConnectClient();
+
+    EXPECT_TRUE(PumpUntil([&] { return clientCloses == 1; }));
+    EXPECT_EQ(listener, nullptr);
+    EXPECT_EQ(modNetSocket::ReferenceCount(), 1);
+}
+
+TEST_F(Listener, OwnerMayDestroyTheAcceptedSocketInsideDataArrival)
+{
+    auto server = std::make_unique<CNetSocket>();
+    listener->Events.ConnectionRequest = [&](int32_t requestID) { server->Accept(requestID); };
+    server->Events.DataArrival = [&](int32_t) { server.reset(); };
+    int clientCloses = 0;
+    client.Events.CloseSck = [&] { ++clientCloses; };
+
+    ConnectClient();
+    ASSERT_TRUE(PumpUntil([&] { return server->State() == sckConnected; }));
+    client.SendData("bye");
+
+    EXPECT_TRUE(PumpUntil([&] { return clientCloses == 1; }));
+    EXPECT_EQ(server, nullptr);
+    EXPECT_EQ(modNetSocket::ReferenceCount(), 2);
+}
+
+TEST_F(Listener, ErrorRaisedByTheHandlerNeitherEndsTheProcessNorLeaksTheConnection)
+{
+    int32_t offered = -1;
+    int clientCloses = 0;
+    client.Events.CloseSck = [&] { ++clientCloses; };
+    listener->Events.ConnectionRequest = [&](int32_t requestID) {
+        offered = requestID;
+        throw RuntimeError(40020, "Invalid operation at current state", "frmMain.tcpServer1_ConnectionRequest");
+    };
+
+    testing::internal::CaptureStderr();
+    ConnectClient();
+    bool closed = PumpUntil([&] { return clientCloses == 1; });
+    std::string told = testing::internal::GetCapturedStderr();
+
+    EXPECT_TRUE(closed);
+    EXPECT_NE(told.find("frmMain.tcpServer1_ConnectionRequest"), std::string::npos) << told;
+    EXPECT_EQ(listener->State(), sckListening);
+    EXPECT_FALSE(modNetSocket::IsPendingAccept(offered));
+    EXPECT_EQ(modNetSocket::ReferenceCount(), 2);
+}
+
+TEST_F(Listener, FailedAcceptIsAnErrorEventFromPostSocket)
+{
+    std::vector<ErrorRecord> errors;
+    RecordErrors(*listener, errors);
+    SocketCalls::FailNext(SocketCalls::Call::Accept, 10053);
+
+    client.Connect("127.0.0.1", port);
+
+    ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
+    EXPECT_EQ(errors.front().number, 10053);
+    EXPECT_EQ(errors.front().source, "CNetSocket.PostSocket");
+    EXPECT_EQ(listener->State(), sckError);
+}
+
+}  // namespace
