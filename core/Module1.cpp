@@ -39,6 +39,7 @@ int Main(int argc, char** argv)
         ShowCriticalMessage(RuntimeErrorMessage(error));
         return 1;
     }
+    mainWindow.StartUpEnded = true;
     mainWindow.show();
     return QApplication::exec();
 }

@@ -2,12 +2,19 @@
 
 #include "core/Configuration.h"
 #include "core/Conversions.h"
+#include "core/MonitorLoop.h"
 #include "platform/LabelControl.h"
 #include "platform/LineControl.h"
 #include "platform/MessageBox.h"
+#include "platform/UsbLibrary.h"
+#include "printer/PollPrinter.h"
+#include "printer/SerialTransport.h"
 #include "platform/Units.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -37,7 +44,7 @@ QFont LayoutFont(const char* family, double points)
 }  // namespace
 
 frmMain::frmMain(std::string iniPath)
-    : QWidget(nullptr), iniPath_(std::move(iniPath))
+    : QWidget(nullptr), Poll(PollPrinter), Zorvadev(std::make_unique<UsbLibrary>()), iniPath_(std::move(iniPath))
 {
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -188,4 +195,65 @@ bool frmMain::Form_Load()
     SerialInBufferSize = 32764;
     RTSEnable = true;
     return true;
+}
+
+void frmMain::Form_Activate()
+{
+    // The host raises the activation again whenever the window comes back
+    // into view; the monitor loop must run only once.
+    if (activated_)
+        return;
+    activated_ = true;
+
+    // 1. and 2. The Tab key reaches no control.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->setFocusPolicy(Qt::NoFocus);
+
+    // 3. The loop returns when a quit is asked for; an error escaping it is
+    //    ignored and ends the run the same way.
+    try {
+        MonitorLoop(*this, Poll).Run();
+    } catch (const std::exception&) {
+    }
+
+    // 4. Unload.
+    Form_Unload();
+}
+
+void frmMain::ShowTrayPicture(TrayPicture picture)
+{
+    if (TrayPictureSink)
+        TrayPictureSink(picture);
+}
+
+void frmMain::Form_Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    // 1. The monitor loop ends at its next test.
+    QuitRequested = true;
+    // 2. The serial port, if a poll holds it open.
+    ClosePort(*this);
+    // The sockets and the tray icon are released here once they exist.
+    hide();
+    QCoreApplication::quit();
+}
+
+bool frmMain::event(QEvent* event)
+{
+    if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
+        // The loop runs from the event loop, not inside this handler.
+        if (StartUpEnded && !activated_)
+            QTimer::singleShot(0, this, &frmMain::Form_Activate);
+    }
+    return QWidget::event(event);
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // Without a tray icon to bring it back, closing the window ends the
+    // monitor.
+    Form_Unload();
+    event->accept();
 }

@@ -4,12 +4,18 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class LabelControl;
 class LineControl;
 class QPlainTextEdit;
+class UsbLibrary;
+
+// The two pictures of the tray icon.
+enum class TrayPicture { Normal, Fault };
 
 // The main window: the monitor's centre. It owns the printer table, the
 // monitor-wide state and every control of the status display (one column
@@ -29,6 +35,28 @@ public:
     // shown); raises RuntimeError when a value cannot be converted, does not
     // fit, or more printers are configured than can be laid out.
     bool Form_Load();
+
+    // The activation: turns Tab stops off and runs the monitor loop, once for
+    // the whole run however often the window becomes active; when the loop
+    // returns, the program ends.
+    void Form_Activate();
+
+    // Set by the entry once the start-up sequence has ended; from then on
+    // the window's activation runs Form_Activate.
+    bool StartUpEnded = false;
+
+    // Shows the monitor's state in the tray icon, through TrayPictureSink
+    // once the tray window has connected it.
+    void ShowTrayPicture(TrayPicture picture);
+    std::function<void(TrayPicture)> TrayPictureSink;
+
+    // The poll the monitor loop runs for each printer: PollPrinter unless a
+    // test gives another.
+    std::function<bool(frmMain&, int16_t)> Poll;
+
+    // The unload: stops the monitor loop and closes the printer link, then
+    // ends the program. Runs once; later calls have no effect.
+    void Form_Unload();
 
     // Sets LinkOpen: the link of the printer being polled is usable.
     void SetLinkOpen() { LinkOpen = true; }
@@ -68,6 +96,13 @@ public:
     // The terminal log's box, below the visible part of the window.
     QPlainTextEdit* Text1 = nullptr;
 
+    // The printer's USB library, shared by every USB printer.
+    std::unique_ptr<UsbLibrary> Zorvadev;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void ApplySize();
     void BuildColumnZero();
@@ -75,6 +110,8 @@ private:
     std::vector<std::vector<LabelControl*>*> ColumnLabels();
 
     std::string iniPath_;
+    bool activated_ = false;
+    bool unloaded_ = false;
     int16_t widthTwips_ = 0;
     int16_t heightTwips_ = 0;
 };

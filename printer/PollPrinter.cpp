@@ -1,0 +1,87 @@
+#include "printer/PollPrinter.h"
+
+#include "core/frmMain.h"
+#include "printer/CommandExchange.h"
+#include "printer/DecodeStatus.h"
+#include "printer/NetworkTransport.h"
+#include "printer/SerialTransport.h"
+#include "platform/UsbLibrary.h"
+
+#include <exception>
+
+namespace {
+
+// Runs one step of the poll; an error in it is cleared, as the poll's error
+// trap does, so the poll goes on to close its link.
+template <typename Step>
+void Trapped(Step&& step)
+{
+    try {
+        step();
+    } catch (const std::exception&) {
+    }
+}
+
+// Stores a good answer and has it decoded.
+bool Accept(frmMain& form, int16_t index, const std::string& answer)
+{
+    form.PrinterTable.at(static_cast<size_t>(index)).StatusBytes = answer.substr(0, 4);
+    StatusRecord record{};
+    for (size_t i = 0; i < 3; ++i)
+        record[i] = static_cast<uint8_t>(answer[i]);
+    return DecodeStatus(record, index, form);
+}
+
+// 1. to 7. of the USB branch: open, read, close, then store and decode.
+bool PollUsb(frmMain& form, int16_t index)
+{
+    UsbLibrary& library = *form.Zorvadev;
+    std::string buffer(UsbLibrary::kBufferSize, ' ');
+    int32_t value = 0;
+    const int32_t device = library.OpenDevice();
+    const int32_t status = library.GetSpecStatus(device, buffer, 8, value);
+    library.CloseDevice(device);
+    if ((status & 0xFFFF) == 0)
+        return false;
+    return Accept(form, index, buffer);
+}
+
+bool IsGoodReply(const std::string& reply)
+{
+    return reply.size() > 3 && reply[3] == kReplyTerminator;
+}
+
+// 1. to 4. of the serial and network branch.
+bool PollOverLink(frmMain& form, int16_t index, int16_t port)
+{
+    if (port == 0)
+        ConnectPrinter(form, index);
+    else
+        SetCom(form, index);
+    if (!form.LinkOpen)
+        return false;
+    const std::string reply = SendAndWait(form, kStatusCommand, kReplyTerminator, kReplyTimeoutSeconds);
+    if (!IsGoodReply(reply))
+        return false;
+    return Accept(form, index, reply);
+}
+
+}  // namespace
+
+bool PollPrinter(frmMain& form, int16_t index)
+{
+    bool result = false;
+    int16_t port = 1;
+    Trapped([&] {
+        port = form.PrinterTable.at(static_cast<size_t>(index)).Port;
+        result = port < 0 ? PollUsb(form, index) : PollOverLink(form, index, port);
+    });
+    // 5. Close the link; for a USB printer this finds no serial port open.
+    Trapped([&] {
+        if (port == 0)
+            CloseSocket(form);
+        else
+            ClosePort(form);
+    });
+    return result;
+}

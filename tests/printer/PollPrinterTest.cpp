@@ -1,0 +1,125 @@
+// One poll of one printer, over the test USB library; serial and network
+// printers without a link.
+#include "core/frmMain.h"
+#include "platform/LabelControl.h"
+#include "platform/UsbLibrary.h"
+#include "printer/PollPrinter.h"
+#include "support/FakeZorvadevControl.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const std::string kAllWell("\x00\x00\x00\xF0", 4);
+
+class PollPrinterTest : public ::testing::Test {
+protected:
+    PollPrinterTest() : control_(dir_)
+    {
+        FakeZorvadevControl::Install(dir_.Path());
+        dir_.Write("q.ini", "[General]\nPrinters=3\n[Printer1]\nPort=-1\n[Printer2]\nPort=0\nIP=127.0.0.1\n"
+                            "[Printer3]\nPort=7\n");
+        form_ = std::make_unique<frmMain>(dir_.File("q.ini"));
+        EXPECT_TRUE(form_->Form_Load());
+        form_->Zorvadev = std::make_unique<UsbLibrary>(dir_.Path());
+    }
+
+    std::string Stored(int index) const { return form_->PrinterTable[index].StatusBytes; }
+    std::string Paper() const { return form_->lblPaperStatusMessage[0]->Caption(); }
+    std::string Presenter() const { return form_->lblPresenterStatusMessage[0]->Caption(); }
+
+    TempDir dir_;
+    FakeZorvadevControl control_;
+    std::unique_ptr<frmMain> form_;
+};
+
+TEST_F(PollPrinterTest, AGoodUsbStatusIsStoredAndDecoded)
+{
+    control_.SetBytes(std::string("\x00\x01\x00\xF0", 4));
+    EXPECT_FALSE(PollPrinter(*form_, 0));
+    EXPECT_EQ(Stored(0), std::string("\x00\x01\x00\xF0", 4));
+    EXPECT_EQ(Presenter(), "Paper Held");
+    EXPECT_EQ(Paper(), "Ok");
+    EXPECT_EQ(control_.Opens(), 1);
+    EXPECT_EQ(control_.Closes(), 1);
+}
+
+TEST_F(PollPrinterTest, AUsbFaultIsReportedAndTheFourthByteIsKeptWhateverItIs)
+{
+    control_.SetBytes(std::string("\x04\x00\x12\x33", 4));
+    EXPECT_TRUE(PollPrinter(*form_, 0));
+    EXPECT_EQ(Stored(0), std::string("\x04\x00\x12\x33", 4));
+    EXPECT_EQ(Paper(), "Empty");
+}
+
+TEST_F(PollPrinterTest, BytesTheLibraryLeavesAloneStaySpaces)
+{
+    control_.SetBytes(std::string("\x01\x00\x00", 3));
+    EXPECT_TRUE(PollPrinter(*form_, 0));
+    EXPECT_EQ(Stored(0), std::string("\x01\x00\x00\x20", 4));
+    EXPECT_EQ(Paper(), "Low");
+
+    control_.SetMode(FakeZorvadevMode::WriteNothing);
+    EXPECT_FALSE(PollPrinter(*form_, 0));
+    EXPECT_EQ(Stored(0), "    ");
+    EXPECT_EQ(Paper(), "Ok");
+    EXPECT_EQ(Presenter(), "Ok");
+}
+
+TEST_F(PollPrinterTest, AFailedUsbReadStillClosesTheDeviceAndKeepsTheLastStatus)
+{
+    control_.SetBytes(std::string("\x01\x00\x00\xF0", 4));
+    ASSERT_TRUE(PollPrinter(*form_, 0));
+    const std::string before = Stored(0);
+
+    for (FakeZorvadevMode mode : {FakeZorvadevMode::Fail, FakeZorvadevMode::HighWordOnly, FakeZorvadevMode::FailOpen}) {
+        control_.ResetCounts();
+        control_.SetBytes(std::string("\x10\x00\x00\xF0", 4));
+        control_.SetMode(mode);
+        EXPECT_FALSE(PollPrinter(*form_, 0)) << static_cast<int>(mode);
+        EXPECT_EQ(Stored(0), before) << static_cast<int>(mode);
+        EXPECT_EQ(Paper(), "Low") << "the rows keep the last good status";
+        EXPECT_EQ(control_.Opens(), 1);
+        EXPECT_EQ(control_.Closes(), 1) << "the device is closed after a failed read";
+    }
+}
+
+TEST_F(PollPrinterTest, AMissingLibraryOrFunctionCountsAsNoFault)
+{
+    control_.SetBytes(std::string("\x04\x00\x00\xF0", 4));
+    ASSERT_TRUE(PollPrinter(*form_, 0));
+
+    TempDir empty;
+    form_->Zorvadev = std::make_unique<UsbLibrary>(empty.Path(), "libZorvadevMissing.so");
+    EXPECT_FALSE(PollPrinter(*form_, 0));
+
+    TempDir partial;
+    FakeZorvadevControl::InstallPartial(partial.Path());
+    form_->Zorvadev = std::make_unique<UsbLibrary>(partial.Path());
+    EXPECT_FALSE(PollPrinter(*form_, 0));
+
+    EXPECT_EQ(Stored(0), std::string("\x04\x00\x00\xF0", 4));
+    EXPECT_EQ(Paper(), "Empty");
+    EXPECT_FALSE(form_->LinkOpen);
+}
+
+TEST_F(PollPrinterTest, PrintersWithoutALinkAreNoFaultAndStoreNothing)
+{
+    for (int16_t index : {int16_t{1}, int16_t{2}}) {
+        EXPECT_FALSE(PollPrinter(*form_, index));
+        EXPECT_EQ(Stored(index), "");
+        EXPECT_FALSE(form_->LinkOpen);
+        EXPECT_EQ(form_->lblPaperStatusMessage[index]->Caption(), "No Status");
+    }
+    EXPECT_EQ(control_.Opens(), 0) << "only USB printers use the library";
+}
+
+TEST_F(PollPrinterTest, AnIndexOutsideTheTableIsAbsorbed)
+{
+    EXPECT_FALSE(PollPrinter(*form_, 3));
+    EXPECT_FALSE(PollPrinter(*form_, -1));
+}
+
+}  // namespace
