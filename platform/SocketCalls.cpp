@@ -17,15 +17,12 @@
 namespace {
 
 // Windows Sockets numbers that this file produces by name.
-constexpr int32_t kWouldBlock = 10035;
-constexpr int32_t kMessageTooLong = 10040;
 constexpr int32_t kNonrecoverable = 11003;
 constexpr int32_t kNoData = 11004;
 constexpr int32_t kHostNotFound = 11001;
 constexpr int32_t kTryAgain = 11002;
 constexpr int32_t kNoBuffers = 10055;
 constexpr int32_t kInvalidArgument = 10022;
-constexpr int32_t kFamilyNotSupported = 10047;
 
 // Linux has no option for the largest datagram; this is the largest UDP
 // payload that IPv4 can carry.
@@ -73,6 +70,17 @@ sockaddr_in ToSockaddr(const SocketCalls::Address& from)
 SocketCalls::Address FromSockaddr(const sockaddr_in& from)
 {
     return {from.sin_addr.s_addr, ntohs(from.sin_port)};
+}
+
+// getsockname and getpeername alike.
+int32_t ReadName(int (*query)(int, sockaddr*, socklen_t*), int32_t handle, SocketCalls::Address& name)
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (query(handle, reinterpret_cast<sockaddr*>(&address), &length) == -1)
+        return LastError();
+    name = FromSockaddr(address);
+    return 0;
 }
 
 bool IsNonBlocking(int handle)
@@ -147,7 +155,7 @@ int32_t SocketCalls::FromErrno(int error)
     // A non-blocking connect, the only call that reports EINPROGRESS, is a
     // would-block on Windows sockets.
     case EINPROGRESS:
-        return kWouldBlock;
+        return WSAEWOULDBLOCK;
     case EALREADY:
         return 10037;
     case ENOTSOCK:
@@ -156,7 +164,7 @@ int32_t SocketCalls::FromErrno(int error)
     case EDESTADDRREQ:
         return 10039;
     case EMSGSIZE:
-        return kMessageTooLong;
+        return WSAEMSGSIZE;
     case EPROTOTYPE:
         return 10041;
     case ENOPROTOOPT:
@@ -170,11 +178,11 @@ int32_t SocketCalls::FromErrno(int error)
     case EPFNOSUPPORT:
         return 10046;
     case EAFNOSUPPORT:
-        return kFamilyNotSupported;
+        return WSAEAFNOSUPPORT;
     case EADDRINUSE:
         return 10048;
     case EADDRNOTAVAIL:
-        return 10049;
+        return WSAEADDRNOTAVAIL;
     case ENETDOWN:
         return 10050;
     case ENETUNREACH:
@@ -225,7 +233,7 @@ int32_t SocketCalls::FromResolver(int result)
     case EAI_MEMORY:
         return kNoBuffers;
     case EAI_FAMILY:
-        return kFamilyNotSupported;
+        return WSAEAFNOSUPPORT;
     case EAI_SYSTEM:
         return FromErrno(errno);
     }
@@ -373,7 +381,7 @@ int32_t SocketCalls::RecvFrom(int32_t handle, char* buffer, size_t length, bool 
             received = static_cast<size_t>(n);
             from = FromSockaddr(sender);
             if (message.msg_flags & MSG_TRUNC)
-                error = kMessageTooLong;
+                error = WSAEMSGSIZE;
         }
     }
     Observe(Call::RecvFrom, handle, error);
@@ -433,24 +441,14 @@ int32_t SocketCalls::LocalName(int32_t handle, Address& local)
 {
     if (int32_t error = InjectedFailure(Call::LocalName))
         return error;
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) == -1)
-        return LastError();
-    local = FromSockaddr(address);
-    return 0;
+    return ReadName(getsockname, handle, local);
 }
 
 int32_t SocketCalls::PeerName(int32_t handle, Address& peer)
 {
     if (int32_t error = InjectedFailure(Call::PeerName))
         return error;
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (getpeername(handle, reinterpret_cast<sockaddr*>(&address), &length) == -1)
-        return LastError();
-    peer = FromSockaddr(address);
-    return 0;
+    return ReadName(getpeername, handle, peer);
 }
 
 int32_t SocketCalls::HostName(std::string& name)

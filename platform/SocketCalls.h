@@ -7,6 +7,12 @@
 
 class QObject;
 
+// The Windows Sockets numbers that the socket layer acts on by name.
+constexpr int32_t WSAEWOULDBLOCK = 10035;
+constexpr int32_t WSAEMSGSIZE = 10040;
+constexpr int32_t WSAEAFNOSUPPORT = 10047;
+constexpr int32_t WSAEADDRNOTAVAIL = 10049;
+
 // The one door from the monitor to the BSD socket interface and the host
 // resolver. Every call answers with a Windows Sockets error number (0 for
 // success), translated from errno or the resolver's result in exactly one

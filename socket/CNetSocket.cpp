@@ -19,11 +19,6 @@ constexpr int32_t kErrBadArgument = 40014;
 constexpr int32_t kErrUnsupportedType = 40018;
 constexpr int32_t kErrInvalidOperation = 40020;
 
-constexpr int32_t kWouldBlock = 10035;
-constexpr int32_t kMessageTooLong = 10040;
-constexpr int32_t kFamilyNotSupported = 10047;
-constexpr int32_t kAddressNotAvailable = 10049;
-
 const char* const kTextInvalidOperation = "Invalid operation at current state";
 const char* const kTextOutOfRange =
     "The argument passed to a function was not in the correct format or in the specified range.";
@@ -292,9 +287,9 @@ void CNetSocket::ConnectToIP(uint32_t address, int32_t error)
     }
     state_ = sckConnecting;
     int32_t result = SocketCalls::Connect(socketHandle_, {address, static_cast<uint16_t>(remotePort_)});
-    if (result == 0 || result == kWouldBlock)
+    if (result == 0 || result == WSAEWOULDBLOCK)
         return;
-    if (result == kAddressNotAvailable)
+    if (result == WSAEADDRNOTAVAIL)
         FailWithSocketError(result, "CNetSocket.ConnectToIP");
     state_ = sckError;
     ReportError(result, "CNetSocket.ConnectToIP");
@@ -627,7 +622,7 @@ bool CNetSocket::SendBufferedData()
         int32_t error = SocketCalls::Send(socketHandle_, sendBuffer_.data() + offset, chunk, sent);
         if (error != 0)
             sendBuffer_.erase(0, offset);
-        if (error == kWouldBlock) {
+        if (error == WSAEWOULDBLOCK) {
             // The rest goes out on the next FD_WRITE.
             if (sentSoFar > 0)
                 return Raise(&EventHandlers::SendProgress, sentSoFar, static_cast<int32_t>(sendBuffer_.size()));
@@ -660,7 +655,7 @@ bool CNetSocket::SendBufferedDataUDP()
     uint32_t address = AddressFromText(remoteHost_, dotted, error);
     if (error != 0) {
         sendBuffer_.clear();
-        if (error == kFamilyNotSupported)
+        if (error == WSAEAFNOSUPPORT)
             FailWithSocketError(error, source);
         Fail(kErrBadArgument, kTextInvalidArgument, source);
     }
@@ -669,7 +664,7 @@ bool CNetSocket::SendBufferedDataUDP()
     size_t sent = 0;
     error = SocketCalls::SendTo(socketHandle_, datagram.data(), datagram.size(),
                                 {address, static_cast<uint16_t>(remotePort_)}, sent);
-    if (error == kWouldBlock)
+    if (error == WSAEWOULDBLOCK)
         FailWithSocketError(error, source);
     if (error != 0) {
         state_ = sckError;
@@ -777,7 +772,7 @@ int32_t CNetSocket::RecvData(NetVariant& data, bool peek, NetVariant* varType, N
             data = NetVariant::ByteArray();
             if (maxLen && IsDatagram()) {
                 DiscardDatagram();
-                FailWithSocketError(kMessageTooLong, "CNetSocket.RecvData");
+                FailWithSocketError(WSAEMSGSIZE, "CNetSocket.RecvData");
             }
             return 0;
         }
@@ -809,7 +804,7 @@ std::string CNetSocket::TakeBytes(size_t count, bool peek, int32_t& error)
     size_t received = 0;
     SocketCalls::Address sender;
     error = SocketCalls::RecvFrom(socketHandle_, bytes.data(), count, peek, received, sender);
-    if (error == 0 || error == kMessageTooLong) {
+    if (error == 0 || error == WSAEMSGSIZE) {
         remotePort_ = sender.port;
         remoteHostIP_ = SocketCalls::InetNtoa(sender.address);
     }

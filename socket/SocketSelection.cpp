@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int32_t kWouldBlock = 10035;
-
 std::unique_ptr<QSocketNotifier> MakeNotifier(int32_t handle, QSocketNotifier::Type type)
 {
     auto notifier = std::make_unique<QSocketNotifier>(handle, type);
@@ -46,7 +44,7 @@ void SocketSelection::AfterListen(int32_t error)
 
 void SocketSelection::AfterConnect(int32_t error)
 {
-    if (mode_ == Mode::Datagram || (error != 0 && error != kWouldBlock))
+    if (mode_ == Mode::Datagram || (error != 0 && error != WSAEWOULDBLOCK))
         return;
     mode_ = Mode::Connecting;
     Watch(false, true);
@@ -66,7 +64,7 @@ void SocketSelection::AfterReceive()
 
 void SocketSelection::AfterSend(int32_t error)
 {
-    if (error == kWouldBlock && (mode_ == Mode::Connected || mode_ == Mode::Datagram))
+    if (error == WSAEWOULDBLOCK && (mode_ == Mode::Connected || mode_ == Mode::Datagram))
         write_->setEnabled(true);
 }
 

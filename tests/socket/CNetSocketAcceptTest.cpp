@@ -227,9 +227,7 @@ TEST_F(Listener, FailedAcceptIsAnErrorEventFromPostSocket)
     client.Connect("127.0.0.1", port);
 
     ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
-    EXPECT_EQ(errors.front().number, 10053);
-    EXPECT_EQ(errors.front().source, "CNetSocket.PostSocket");
-    EXPECT_EQ(listener->State(), sckError);
+    ExpectOneError(errors, *listener, 10053, "CNetSocket.PostSocket");
 }
 
 }  // namespace

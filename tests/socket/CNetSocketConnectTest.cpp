@@ -185,10 +185,8 @@ TEST(CNetSocketConnectFailure, NameThatCannotBeFoundEndsInErrorFromConnectToIP)
     EXPECT_EQ(client.State(), sckResolvingHost);
     ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
 
-    EXPECT_EQ(errors.front().number, 11001);
+    ExpectOneError(errors, client, 11001, "CNetSocket.ConnectToIP");
     EXPECT_EQ(errors.front().description, "Host not found.");
-    EXPECT_EQ(errors.front().source, "CNetSocket.ConnectToIP");
-    EXPECT_EQ(client.State(), sckError);
 }
 
 TEST(CNetSocketConnectFailure, LookupThatCannotStartIsReportedFromResolveIfHostname)
@@ -200,10 +198,7 @@ TEST(CNetSocketConnectFailure, LookupThatCannotStartIsReportedFromResolveIfHostn
 
     client.Connect("localhost", UnusedLoopbackPort());
 
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors.front().number, 11002);
-    EXPECT_EQ(errors.front().source, "CNetSocket.ResolveIfHostname");
-    EXPECT_EQ(client.State(), sckError);
+    ExpectOneError(errors, client, 11002, "CNetSocket.ResolveIfHostname");
 }
 
 TEST(CNetSocketConnectFailure, SocketThatCannotBeCreatedEndsTheMethodQuietly)
@@ -215,11 +210,8 @@ TEST(CNetSocketConnectFailure, SocketThatCannotBeCreatedEndsTheMethodQuietly)
 
     EXPECT_NO_THROW(server.Listen());
 
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors.front().number, 10024);
+    ExpectOneError(errors, server, 10024, "CNetSocket.SocketExists");
     EXPECT_EQ(errors.front().description, "Too many open files.");
-    EXPECT_EQ(errors.front().source, "CNetSocket.SocketExists");
-    EXPECT_EQ(server.State(), sckError);
     EXPECT_EQ(server.SocketHandle(), -1);
 }
 
@@ -241,10 +233,7 @@ TEST(CNetSocketConnectFailure, OtherImmediateConnectFailureIsAnErrorEvent)
 
     client.Connect("127.0.0.1", UnusedLoopbackPort());
 
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors.front().number, 10051);
-    EXPECT_EQ(errors.front().source, "CNetSocket.ConnectToIP");
-    EXPECT_EQ(client.State(), sckError);
+    ExpectOneError(errors, client, 10051, "CNetSocket.ConnectToIP");
 }
 
 TEST(CNetSocketBind, PortZeroLeavesLocalPortReadingThePortThatWasChosen)

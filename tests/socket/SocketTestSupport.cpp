@@ -47,6 +47,15 @@ std::vector<ErrorRecord>& RecordErrors(CNetSocket& socket, std::vector<ErrorReco
     return errors;
 }
 
+void ExpectOneError(const std::vector<ErrorRecord>& errors, const CNetSocket& socket, int16_t number,
+                    const std::string& source)
+{
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors.front().number, number);
+    EXPECT_EQ(errors.front().source, source);
+    EXPECT_EQ(socket.State(), sckError);
+}
+
 RuntimeError CaughtError(const std::function<void()>& step)
 {
     try {

@@ -32,6 +32,11 @@ struct ErrorRecord {
 
 std::vector<ErrorRecord>& RecordErrors(CNetSocket& socket, std::vector<ErrorRecord>& errors);
 
+// Expects exactly one Error event, with this number and source, and the
+// socket in sckError after it.
+void ExpectOneError(const std::vector<ErrorRecord>& errors, const CNetSocket& socket, int16_t number,
+                    const std::string& source);
+
 // Runs `step` and answers the RuntimeError it raised, or one with number 0
 // when it raised none.
 RuntimeError CaughtError(const std::function<void()>& step);
