@@ -202,8 +202,6 @@ void CNetSocket::PostSocket(uint16_t event, uint16_t error)
     }
 }
 
-// ---- Connection set-up
-
 bool CNetSocket::SocketExists()
 {
     if (socketHandle_ != -1)
@@ -565,8 +563,6 @@ std::string CNetSocket::GetLocalIP() const
         FailWithSocketError(error, "CNetSocket.GetLocalIP");
     return SocketCalls::InetNtoa(address);
 }
-
-// ---- Data transfer
 
 void CNetSocket::ProcessOptions()
 {
