@@ -82,14 +82,14 @@ CNetSocket::~CNetSocket()
 {
     *alive_ = false;
     RunQuietly([this] { CancelHostLookups(); });
-    // A look-up that could not be cancelled must not reach this object.
-    for (int32_t handle : pendingLookups_)
-        modNetSocket::UnregisterHostLookup(handle);
     if (!acceptHolder_) {
         RunQuietly([this] { DestroySocket(); });
         if (socketHandle_ != -1)
             modNetSocket::UnregisterSocket(socketHandle_);
     }
+    // A look-up whose cancel failed, or a connection that was never taken
+    // over, must not reach this object once it is gone.
+    modNetSocket::ForgetOwner(this);
     RunQuietly([] { modNetSocket::FinalizeProcesses(); });
 }
 
@@ -482,6 +482,8 @@ void CNetSocket::Accept(int32_t requestID)
 void CNetSocket::TakeOverPendingAccept(int32_t socket)
 {
     std::shared_ptr<CNetSocket> holder = modNetSocket::GetPendingAcceptObject(socket);
+    // The dispatch entry names this object before the holder can go.
+    modNetSocket::ReassignSocketOwner(socket, this);
     modNetSocket::UnregisterPendingAccept(socket);
     ReadLocalAddress(socket, boundLocalPort_, localAddress_);
     ReadPeerAddress(socket, remotePort_, remoteHostIP_, remoteHost_);
@@ -491,7 +493,6 @@ void CNetSocket::TakeOverPendingAccept(int32_t socket)
         holder->GetData(held);
         recvBuffer_ += held;
     }
-    modNetSocket::ReassignSocketOwner(socket, this);
     if (!recvBuffer_.empty() && !Raise(&EventHandlers::DataArrival, static_cast<int32_t>(recvBuffer_.size())))
         return;
     if (holder->State() == sckClosing) {

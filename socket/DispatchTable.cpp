@@ -25,6 +25,14 @@ void DispatchTable::Free(int32_t handle)
         *entry = {kFree, nullptr};
 }
 
+void DispatchTable::FreeOwner(const CNetSocket* owner)
+{
+    for (Entry& entry : entries_) {
+        if (entry.owner == owner)
+            entry = {kFree, nullptr};
+    }
+}
+
 void DispatchTable::Reassign(int32_t handle, CNetSocket* owner)
 {
     if (Entry* entry = FirstHolding(handle))

@@ -24,6 +24,8 @@ public:
     void Free(int32_t handle);
     // Gives the first entry that holds the handle a new owner.
     void Reassign(int32_t handle, CNetSocket* owner);
+    // Frees every entry that names `owner`.
+    void FreeOwner(const CNetSocket* owner);
     // The owner of the first entry that holds the handle, or null.
     CNetSocket* Find(int32_t handle) const;
     void Clear() { entries_.clear(); }

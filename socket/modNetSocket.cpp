@@ -284,6 +284,12 @@ void modNetSocket::UnregisterHostLookup(int32_t handle)
     State().lookupTable.Free(handle);
 }
 
+void modNetSocket::ForgetOwner(const CNetSocket* owner)
+{
+    State().socketTable.FreeOwner(owner);
+    State().lookupTable.FreeOwner(owner);
+}
+
 bool modNetSocket::ServiceStarted()
 {
     return State().started;

@@ -52,6 +52,10 @@ public:
     static bool CancelHostLookup(int32_t handle);
     static void UnregisterHostLookup(int32_t handle);
 
+    // Frees every dispatch entry that still names `owner`, so that nothing
+    // is routed to an object that is gone.
+    static void ForgetOwner(const CNetSocket* owner);
+
     static bool ServiceStarted();
     static int32_t ReferenceCount();
     static bool MessageWindowExists();

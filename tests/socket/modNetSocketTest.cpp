@@ -100,6 +100,27 @@ TEST(modNetSocketRouting, AcceptedConnectionIsRoutedToTheOwnerThatTookIt)
     EXPECT_TRUE(routedToServer);
 }
 
+TEST(modNetSocketRouting, LookupWhoseCancelFailsNeverReachesItsDestroyedOwner)
+{
+    CNetSocket listener;
+    listener.Bind(0, "127.0.0.1");
+    listener.Listen();
+    auto client = std::make_unique<CNetSocket>();
+    client->Connect("localhost", listener.LocalPort());
+    ASSERT_EQ(client->State(), sckResolvingHost);
+    const CNetSocket* gone = client.get();
+    SocketCalls::FailNext(SocketCalls::Call::CancelLookup, 10022);
+
+    client.reset();
+
+    for (const DispatchTable::Entry& entry : modNetSocket::LookupTable())
+        EXPECT_NE(entry.owner, gone);
+    uint64_t before = modNetSocket::MessagesRouted();
+    EXPECT_TRUE(PumpUntil([&] { return modNetSocket::MessagesRouted() > before; }))
+        << "the look-up's completion never came, so nothing here is tested";
+    SocketCalls::ClearFailures();
+}
+
 TEST(DispatchTableRules, AddTakesTheFirstFreeEntryAndFreeNeverShrinks)
 {
     CNetSocket* a = reinterpret_cast<CNetSocket*>(0x10);
