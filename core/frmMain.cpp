@@ -3,10 +3,16 @@
 #include "core/Configuration.h"
 #include "core/Conversions.h"
 #include "core/MonitorLoop.h"
+#include "server/StatusServer.h"
+#include "socket/CNetSocket.h"
 #include "platform/LabelControl.h"
 #include "platform/LineControl.h"
 #include "platform/MessageBox.h"
+#include "platform/MSComm.h"
+#include "platform/Clock.h"
 #include "platform/UsbLibrary.h"
+#include "printer/CommandExchange.h"
+#include "printer/NetworkTransport.h"
 #include "printer/PollPrinter.h"
 #include "printer/SerialTransport.h"
 #include "platform/Units.h"
@@ -15,6 +21,7 @@
 #include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <utility>
 #include <algorithm>
 
 namespace {
@@ -56,6 +63,9 @@ frmMain::frmMain(std::string iniPath)
 
     Text1 = new QPlainTextEdit(this);
     Text1->setGeometry(TwipsToPixels(120), TwipsToPixels(3480), TwipsToPixels(3015), TwipsToPixels(855));
+
+    MSComm1 = std::make_unique<MSComm>();
+    MSComm1->OnComm = [this] { MSComm1_OnComm(*this); };
 }
 
 frmMain::~frmMain() = default;
@@ -154,6 +164,75 @@ void frmMain::AddColumn(int16_t index, const std::string& portCaption)
     lblPrinterPort.push_back(port);
 }
 
+void frmMain::CreateSockets()
+{
+    Winsock1 = std::make_unique<CNetSocket>();
+    tcpServer1 = std::make_unique<CNetSocket>();
+    tcpServer2 = std::make_unique<CNetSocket>();
+    tcpServer1->SetProtocol(sckTCPProtocol);
+    tcpServer2->SetProtocol(sckTCPProtocol);
+    Winsock1->Events.CloseSck = [this] { Winsock1_CloseSck(*this); };
+    Winsock1->Events.DataArrival = [this](int32_t bytesTotal) { Winsock1_DataArrival(*this, bytesTotal); };
+    if (!Timer1) {
+        Timer1 = new QTimer(this);
+        Timer2 = new QTimer(this);
+    }
+    statusServer1_ = std::make_unique<StatusServer>(*this, *tcpServer1, *Timer1, "tcpServer1");
+    statusServer2_ = std::make_unique<StatusServer>(*this, *tcpServer2, *Timer2, "tcpServer2");
+}
+
+// The first two printers with a status port take tcpServer1 and tcpServer2
+// in table order; a bind or listen that fails stops start-up.
+void frmMain::AssignStatusServer(int16_t index, const std::string& port)
+{
+    CNetSocket* server = tcpServer1->Tag().empty() ? tcpServer1.get()
+                       : tcpServer2->Tag().empty() ? tcpServer2.get()
+                                                    : nullptr;
+    if (!server)
+        return;
+    server->SetTag(" " + std::to_string(index));
+    server->Bind(NetVariant(port), NetVariant(int32_t{0}));
+    server->Listen();
+}
+
+namespace {
+
+// Waits up to 20 seconds for a socket to reach the closed state, without
+// letting other events run.
+void CloseWait(CNetSocket& socket)
+{
+    Clock& clock = CurrentClock();
+    const double start = clock.Now();
+    while (socket.State() > sckClosed && clock.Now() - start <= 20.0) {
+    }
+}
+
+}  // namespace
+
+void frmMain::ReleaseSockets()
+{
+    if (Winsock1) {
+        if (Winsock1->State() > sckClosed)
+            CloseSocket(*this);
+        CloseWait(*Winsock1);
+        Winsock1.reset();
+    }
+    // The connection timers go with their handlers, so neither can fire on a
+    // released server.
+    const std::pair<std::unique_ptr<StatusServer>*, std::unique_ptr<CNetSocket>*> servers[] = {
+        {&statusServer1_, &tcpServer1}, {&statusServer2_, &tcpServer2}};
+    for (const auto& [handlers, server] : servers) {
+        handlers->reset();
+        if (!*server)
+            continue;
+        if ((*server)->State() > sckClosed) {
+            (*server)->CloseSck();
+            CloseWait(**server);
+        }
+        server->reset();
+    }
+}
+
 bool frmMain::Form_Load()
 {
     // 1. Caption and outer size.
@@ -161,8 +240,8 @@ bool frmMain::Form_Load()
     SetHeight(3870);
     SetWidth(3315);
 
-    // 2. The printer socket and the two status servers join here with the
-    //    network transport.
+    // 2. The printer socket and the two status servers.
+    CreateSockets();
 
     // 3. The configuration file must open.
     if (!Configuration::FileOpens(iniPath_)) {
@@ -180,6 +259,8 @@ bool frmMain::Form_Load()
     for (int16_t i = 0; i < PrinterCount; ++i) {
         PrinterEntry& entry = PrinterTable[static_cast<size_t>(i)];
         Configuration::ReadPrinterIdentity(iniPath_, i, entry);
+        if (!entry.StatusServerSocket.empty())
+            AssignStatusServer(i, entry.StatusServerSocket);
         Configuration::ReadPrinterTransport(iniPath_, i, entry);
         const std::string caption = Configuration::PortLabelCaption(entry);
         if (i == 0) {
@@ -235,7 +316,10 @@ void frmMain::Form_Unload()
     QuitRequested = true;
     // 2. The serial port, if a poll holds it open.
     ClosePort(*this);
-    // The sockets and the tray icon are released here once they exist.
+    // 3. to 7. The printer socket, then each status server: closed, waited
+    //    for and released.
+    ReleaseSockets();
+    // The tray icon is released here once it exists.
     hide();
     QCoreApplication::quit();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/PrinterEntry.h"
+#include "printer/ExchangeState.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -11,7 +12,11 @@
 
 class LabelControl;
 class LineControl;
+class MSComm;
+class CNetSocket;
 class QPlainTextEdit;
+class QTimer;
+class StatusServer;
 class UsbLibrary;
 
 // The two pictures of the tray icon.
@@ -96,6 +101,21 @@ public:
     // The terminal log's box, below the visible part of the window.
     QPlainTextEdit* Text1 = nullptr;
 
+    // The serial-port control, opened for one poll of a serial printer at a
+    // time, and the fields of the command/response exchange and terminal log.
+    std::unique_ptr<MSComm> MSComm1;
+    ExchangeState Exchange;
+
+    // The printer socket (one connection per poll of a network printer) and
+    // the two status servers. Created by the load, released by the unload.
+    std::unique_ptr<CNetSocket> Winsock1;
+    std::unique_ptr<CNetSocket> tcpServer1;
+    std::unique_ptr<CNetSocket> tcpServer2;
+
+    // The status servers' connection timers (5000 ms, off at start).
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+
     // The printer's USB library, shared by every USB printer.
     std::unique_ptr<UsbLibrary> Zorvadev;
 
@@ -110,6 +130,14 @@ private:
     std::vector<std::vector<LabelControl*>*> ColumnLabels();
 
     std::string iniPath_;
+    void CreateSockets();
+    void AssignStatusServer(int16_t index, const std::string& port);
+    void ReleaseSockets();
+
+    // The handlers of tcpServer1/Timer1 and tcpServer2/Timer2; released
+    // before the sockets they handle.
+    std::unique_ptr<StatusServer> statusServer1_;
+    std::unique_ptr<StatusServer> statusServer2_;
     bool activated_ = false;
     bool unloaded_ = false;
     int16_t widthTwips_ = 0;

@@ -1,0 +1,99 @@
+#include "server/StatusServer.h"
+
+#include "core/Conversions.h"
+#include "core/RuntimeError.h"
+#include "core/frmMain.h"
+#include "platform/EventPump.h"
+#include "platform/ProgramInfo.h"
+#include "socket/CNetSocket.h"
+
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+const std::string kStatusRequest("\x1D\x61\x01", 3);
+constexpr int kConnectionTimeMs = 5000;
+}  // namespace
+
+StatusServer::StatusServer(frmMain& form, CNetSocket& server, QTimer& timer, std::string name)
+    : form_(form), server_(server), timer_(timer), name_(std::move(name))
+{
+    timer_.setInterval(kConnectionTimeMs);
+    timer_.setSingleShot(false);
+    server_.Events.ConnectionRequest = [this](int32_t requestID) { ConnectionRequest(requestID); };
+    server_.Events.DataArrival = [this](int32_t bytesTotal) { DataArrival(bytesTotal); };
+    server_.Events.CloseSck = [this] { CloseSck(); };
+    QObject::connect(&timer_, &QTimer::timeout, &form_, [this] { Timer(); });
+}
+
+StatusServer::~StatusServer()
+{
+    timer_.stop();
+    QObject::disconnect(&timer_, nullptr, &form_, nullptr);
+    server_.Events = CNetSocket::EventHandlers{};
+}
+
+// The handlers catch no errors of their own; this reports one and lets the
+// rest of the monitor go on.
+template <typename Handler>
+void StatusServer::Run(const char* event, Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const RuntimeError& error) {
+        std::fprintf(stderr, "%s: %s_%s: error %d in %s: %s\n", kProgramTitle, name_.c_str(), event, error.Number(),
+                     error.Source().c_str(), error.Description().c_str());
+    }
+}
+
+void StatusServer::ConnectionRequest(int32_t requestID)
+{
+    Run("ConnectionRequest", [&] {
+        // 1. Close the listening socket, 2. take the client into it,
+        // 3. drop the client five seconds from now at the latest.
+        if (server_.State() != sckClosed)
+            server_.CloseSck();
+        server_.Accept(requestID);
+        timer_.start(kConnectionTimeMs);
+    });
+}
+
+void StatusServer::DataArrival(int32_t)
+{
+    Run("DataArrival", [&] {
+        // The request is recognised only when it is exactly everything that
+        // has arrived.
+        std::string data;
+        server_.GetData(data);
+        if (data != kStatusRequest)
+            return;
+        const int16_t index = RoundToInt16(LeadingNumber(server_.Tag()));
+        server_.SendData(NetVariant(form_.PrinterTable.at(static_cast<size_t>(index)).StatusBytes));
+    });
+}
+
+void StatusServer::CloseSck()
+{
+    Run("CloseSck", [&] {
+        server_.CloseSck();
+        while (server_.State() != sckClosed)
+            DoEvents();
+        Relisten();
+    });
+}
+
+void StatusServer::Timer()
+{
+    Run("Timer", [&] {
+        if (server_.State() != sckClosed)
+            server_.CloseSck();
+        Relisten();
+    });
+}
+
+void StatusServer::Relisten()
+{
+    timer_.stop();
+    server_.Bind(NetVariant(server_.LocalPort()), NetVariant(int32_t{0}));
+    server_.Listen();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CNetSocket;
+class QTimer;
+class frmMain;
+
+// The handlers of one status server: `tcpServer1` with `Timer1`, or
+// `tcpServer2` with `Timer2`. The server's socket listens on the port of the
+// printer named by its Tag, takes one client at a time into the same socket
+// object, answers each request 1D 61 01 with that printer's stored status
+// bytes, and listens again when the client closes or when the connection
+// timer fires five seconds after the accept.
+//
+// The main window owns the socket and the timer and outlives this object;
+// the socket's events and the timer's tick call the handlers on the
+// user-interface thread. An error inside a handler ends that handler only:
+// it is written to standard error and the monitor goes on.
+class StatusServer {
+public:
+    StatusServer(frmMain& form, CNetSocket& server, QTimer& timer, std::string name);
+    ~StatusServer();
+    StatusServer(const StatusServer&) = delete;
+    StatusServer& operator=(const StatusServer&) = delete;
+
+    void ConnectionRequest(int32_t requestID);
+    void DataArrival(int32_t bytesTotal);
+    void CloseSck();
+    void Timer();
+
+private:
+    void Relisten();
+    template <typename Handler>
+    void Run(const char* event, Handler&& handler);
+
+    frmMain& form_;
+    CNetSocket& server_;
+    QTimer& timer_;
+    std::string name_;
+};

@@ -1,0 +1,129 @@
+#include "support/StatusClient.h"
+
+#include "platform/EventPump.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+bool Expired(Steady::time_point deadline)
+{
+    return Steady::now() >= deadline;
+}
+
+}  // namespace
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const auto deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (Expired(deadline))
+            return done();
+        WaitForEvents(10);
+    }
+    return true;
+}
+
+void PumpFor(int ms)
+{
+    const auto deadline = Steady::now() + std::chrono::milliseconds(ms);
+    while (!Expired(deadline))
+        WaitForEvents(10);
+}
+
+int32_t FreeLoopbackPort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+StatusClient::StatusClient(int32_t port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // A loopback connect to a listening socket completes from the kernel's
+    // backlog, without the server's code having to run.
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return;
+    }
+    fd_ = fd;
+}
+
+StatusClient::~StatusClient()
+{
+    Close();
+}
+
+void StatusClient::Send(const std::string& bytes)
+{
+    if (fd_ >= 0)
+        send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+}
+
+bool StatusClient::Drain(std::string& into)
+{
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) {
+            into.append(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            peerClosed_ = true;
+        return !peerClosed_;
+    }
+}
+
+std::string StatusClient::ReceiveFor(int ms)
+{
+    std::string received;
+    if (fd_ < 0)
+        return received;
+    const auto deadline = Steady::now() + std::chrono::milliseconds(ms);
+    while (Drain(received) && !Expired(deadline))
+        WaitForEvents(10);
+    return received;
+}
+
+std::string StatusClient::Receive(size_t count, int ms)
+{
+    std::string received;
+    if (fd_ < 0)
+        return received;
+    PumpUntil([&] { return !Drain(received) || received.size() >= count; }, ms);
+    return received;
+}
+
+bool StatusClient::ClosedWithin(int ms)
+{
+    if (fd_ < 0)
+        return true;
+    std::string ignored;
+    return PumpUntil([&] { return !Drain(ignored); }, ms);
+}
+
+void StatusClient::Close()
+{
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Pumps the monitor's event loop until `done` holds or `timeoutMs` passes;
+// answers whether it holds.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+
+// Pumps the monitor's event loop for `ms` milliseconds.
+void PumpFor(int ms);
+
+// A loopback port that nobody listens on: bound once, then released.
+int32_t FreeLoopbackPort();
+
+// A client program of the status server, over a plain TCP socket on
+// 127.0.0.1. The server may run in this process (its events are pumped while
+// the client waits) or in another one.
+class StatusClient {
+public:
+    explicit StatusClient(int32_t port);
+    ~StatusClient();
+    StatusClient(const StatusClient&) = delete;
+    StatusClient& operator=(const StatusClient&) = delete;
+
+    // The connection was made (false: refused).
+    bool Connected() const { return fd_ >= 0; }
+
+    void Send(const std::string& bytes);
+
+    // Everything received within `ms` (events pumped meanwhile).
+    std::string ReceiveFor(int ms);
+
+    // Waits up to `ms` for exactly `count` bytes (or fewer if the time runs
+    // out); pumps events meanwhile.
+    std::string Receive(size_t count, int ms);
+
+    // True when the server ended the connection within `ms`.
+    bool ClosedWithin(int ms);
+
+    void Close();
+
+private:
+    // Reads what is there without blocking; false once the peer has closed.
+    bool Drain(std::string& into);
+
+    int fd_ = -1;
+    bool peerClosed_ = false;
+};
