@@ -1,6 +1,6 @@
 // The simulator as a monitor meets it: the real executable, reached over
 // loopback TCP and over its pseudo-terminal, changed by typed commands.
-#include "SimulatorProcess.h"
+#include "support/SimulatorProcess.h"
 #include "TestClient.h"
 
 #include "support/TempDir.h"
