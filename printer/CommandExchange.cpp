@@ -1,11 +1,196 @@
 #include "printer/CommandExchange.h"
 
+#include "core/RuntimeError.h"
 #include "core/frmMain.h"
+#include "platform/Clock.h"
+#include "platform/EventPump.h"
+#include "platform/MSComm.h"
+#include "printer/SerialTransport.h"
+#include "printer/TerminalLog.h"
 
-// Sending and gathering over the serial port and the printer socket arrive
-// with those transports. No link can be open before then, so there is
-// nothing to send over and no reply.
-std::string SendAndWait(frmMain&, const std::string&, char, float)
+#include <exception>
+
+namespace {
+
+bool IsDeviceGone(const std::exception& error)
 {
-    return {};
+    const auto* runtime = dynamic_cast<const RuntimeError*>(&error);
+    return runtime && runtime->Number() == kErrComDCB;
+}
+
+// Runs one statement of the send under its error trap: error 8021 travels
+// on and aborts the whole send; any other error skips the statement.
+template <typename Statement>
+void Skippable(Statement&& statement)
+{
+    try {
+        statement();
+    } catch (const std::exception& error) {
+        if (IsDeviceGone(error))
+            throw;
+    }
+}
+
+// Whether the port still holds unsent bytes. A port that cannot tell (it
+// has been closed meanwhile) holds none, so the send does not wait for it.
+bool OutputPending(MSComm& comm)
+{
+    try {
+        return comm.OutBufferCount() > 0;
+    } catch (const std::exception& error) {
+        if (IsDeviceGone(error))
+            throw;
+        return false;
+    }
+}
+
+// 4. Serial link: the buffer goes out in steps, events pumped between them,
+//    until it has all been written and the port's output has drained.
+void SendSerial(frmMain& form)
+{
+    MSComm& comm = *form.MSComm1;
+    std::string& buffer = form.Exchange.SendBuffer;
+    int64_t pos = 1;
+    int64_t step = 1;
+    while (pos <= static_cast<int64_t>(buffer.size()) || OutputPending(comm)) {
+        const auto length = static_cast<int64_t>(buffer.size());
+        if (length - pos - step < 1)
+            step = length - pos + 1;
+        Skippable([&] { comm.SetOutput(buffer.substr(static_cast<size_t>(pos - 1), static_cast<size_t>(step))); });
+        pos += step;
+        DoEvents();
+    }
+    buffer.clear();
+}
+
+// Error 8021: the device behind the link is gone. The queue is dropped, a
+// waiting exchange ends at its next pass and the link is closed.
+void AbortSend(frmMain& form)
+{
+    ExchangeState& state = form.Exchange;
+    state.AbortCode = kAbortExchange;
+    state.SendBuffer.clear();
+    // The printer socket, once it exists, is closed here when it is not
+    // closed, before the link is.
+    state.Sending = false;
+    CloseLink(form);
+}
+
+// Clears Receiving however the handler ends.
+class ReceivingScope {
+public:
+    explicit ReceivingScope(ExchangeState& state) : state_(state) { state_.Receiving = true; }
+    ~ReceivingScope() { state_.Receiving = false; }
+    ReceivingScope(const ReceivingScope&) = delete;
+    ReceivingScope& operator=(const ReceivingScope&) = delete;
+
+private:
+    ExchangeState& state_;
+};
+
+}  // namespace
+
+void AddData(frmMain& form, const std::string& bytes)
+{
+    form.Exchange.SendBuffer += bytes;
+}
+
+void SendData(frmMain& form)
+{
+    ExchangeState& state = form.Exchange;
+    if (state.Sending)
+        return;
+    state.Sending = true;
+    if (state.SendBuffer.empty()) {
+        state.Sending = false;
+        return;
+    }
+    try {
+        if (form.MSComm1->PortOpen())
+            SendSerial(form);
+        // 5. The network branch goes here: while the printer socket
+        //    (Winsock1) is connected, the whole buffer is sent at once. With
+        //    neither link open nothing is sent and the bytes stay queued, as
+        //    they do for a socket that is not connected.
+    } catch (const RuntimeError&) {
+        // Only a vanished device gets this far.
+        AbortSend(form);
+        return;
+    }
+    state.Sending = false;
+}
+
+std::string SendAndWait(frmMain& form, const std::string& command, const std::string& terminator,
+                        float timeoutSeconds)
+{
+    ExchangeState& state = form.Exchange;
+    // 1. Only one exchange waits at a time.
+    if (state.WaitingReply)
+        return {};
+
+    // 2. Ready to gather before the first byte goes out, so a reply that
+    //    comes back during the send is caught.
+    state.ReplyEnd = terminator;
+    state.WaitingReply = true;
+    state.AbortCode = 0;
+
+    // 3. Send.
+    if (!command.empty()) {
+        AddData(form, command);
+        SendData(form);
+    }
+
+    // 4. and 5. Wait, from the end of the send. The time-out is tested first,
+    //    so a reply completing in the pass that passes it is discarded.
+    Clock& clock = CurrentClock();
+    const double start = clock.Now();
+    std::string result;
+    for (;;) {
+        if (clock.Now() - start > timeoutSeconds)
+            break;
+        if (!state.WaitingReply) {
+            result = state.Reply;
+            break;
+        }
+        if (state.AbortCode == kAbortExchange)
+            break;
+        DoEvents();
+        clock.Sleep(100);
+    }
+
+    // 6. Idle again.
+    state.WaitingReply = false;
+    state.Reply.clear();
+    return result;
+}
+
+void MSComm1_OnComm(frmMain& form)
+{
+    MSComm& comm = *form.MSComm1;
+    ExchangeState& state = form.Exchange;
+    if (comm.CommEvent() != comEvReceive || state.Receiving)
+        return;
+    ReceivingScope receiving(state);
+    // An error event stops the reading; what is left is read at the next
+    // receive event.
+    while (comm.CommEvent() < 1000 && comm.InBufferCount() > 0) {
+        state.RxChar = comm.Input();
+        ProcessRxChar(form);
+    }
+    PostTerminal(form, state.TerminalText);
+    state.TerminalText.clear();
+}
+
+void ProcessRxChar(frmMain& form)
+{
+    ExchangeState& state = form.Exchange;
+    // Bytes that arrive while no exchange waits belong to no reply.
+    if (state.WaitingReply) {
+        state.Reply += state.RxChar;
+        if (state.Reply.find(state.ReplyEnd) != std::string::npos)
+            state.WaitingReply = false;
+        if (state.Reply.size() > kReplyLimit)
+            state.Reply.erase(0, state.Reply.size() - kReplyLimit);
+    }
+    RenderRxChar(form);
 }

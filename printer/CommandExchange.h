@@ -1,17 +1,49 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 class frmMain;
 
-// The command/response exchange over whichever printer link is open.
+// The command/response exchange over whichever printer link is open: a
+// command is queued and sent, the reply is gathered byte by byte by the
+// receive handlers while SendAndWait waits, pumping events, for its
+// terminator. It works on the main window's Exchange fields, on the
+// user-interface thread; PollPrinter runs one exchange per poll.
 
 // The status request and the end of its answer.
 inline const std::string kStatusCommand("\x1D\x61\x01", 3);
 constexpr char kReplyTerminator = '\xF0';
 constexpr float kReplyTimeoutSeconds = 5.0f;
 
-// Sends `command` over the open link and gathers the reply up to and
-// including `terminator`, waiting at most `timeoutSeconds`. Returns the
-// reply, or empty text after a time-out or an abort.
-std::string SendAndWait(frmMain& form, const std::string& command, char terminator, float timeoutSeconds);
+// AbortCode that ends a waiting exchange at its next pass.
+constexpr int16_t kAbortExchange = 27;
+// A reply keeps at most its last this many bytes.
+constexpr size_t kReplyLimit = 1024;
+
+// Queues `bytes` behind whatever is queued; sends nothing.
+void AddData(frmMain& form, const std::string& bytes);
+
+// Sends everything queued over the open link. Over the serial port it
+// returns once the port's output has drained. A vanished device (error
+// 8021) drops the queue, aborts a waiting exchange and closes the link;
+// any other failed write is skipped. A nested call returns at once.
+void SendData(frmMain& form);
+
+// Sends `command` and gathers the reply up to the first `terminator`
+// (empty: the first byte ends it), waiting more than `timeoutSeconds`
+// after the send only if no reply completes. Returns the reply, or empty
+// text after a time-out or an abort, or at once when another exchange is
+// already waiting.
+std::string SendAndWait(frmMain& form, const std::string& command, const std::string& terminator,
+                        float timeoutSeconds);
+
+// The receive event of MSComm1: every byte waiting in the port goes through
+// ProcessRxChar, then the rendered terminal text is handed over.
+void MSComm1_OnComm(frmMain& form);
+
+// Handles one received byte, which the caller has put in Exchange.RxChar:
+// gathers it into the reply while an exchange waits, then renders it for
+// the terminal log. Both receive handlers feed it byte by byte.
+void ProcessRxChar(frmMain& form);

@@ -60,7 +60,7 @@ bool PollOverLink(frmMain& form, int16_t index, int16_t port)
         SetCom(form, index);
     if (!form.LinkOpen)
         return false;
-    const std::string reply = SendAndWait(form, kStatusCommand, kReplyTerminator, kReplyTimeoutSeconds);
+    const std::string reply = SendAndWait(form, kStatusCommand, std::string(1, kReplyTerminator), kReplyTimeoutSeconds);
     if (!IsGoodReply(reply))
         return false;
     return Accept(form, index, reply);

@@ -1,21 +1,114 @@
 #include "printer/SerialTransport.h"
 
+#include "core/Conversions.h"
+#include "core/RuntimeError.h"
 #include "core/frmMain.h"
+#include "platform/MSComm.h"
+#include "printer/W32Comms.h"
 
-// The serial port itself arrives with the serial transport; until then no
-// serial link ever opens, so a serial printer's poll finds LinkOpen False
-// and ends without a status, as after a failed open.
+#include <cmath>
+#include <exception>
 
-void SetCom(frmMain&, int16_t)
+namespace {
+
+// Runs one closing step; closing goes on whatever fails.
+template <typename Step>
+void Ignoring(Step&& step)
 {
+    try {
+        step();
+    } catch (const std::exception&) {
+    }
+}
+
+// The configuration keeps a framing value whole once its first character
+// passes ("even", "8 bits"), so that character is the field. Stop bits
+// "1.5" stay one and a half, which no port here can do: the port refuses
+// it and the printer's link stays closed.
+std::string ProvisionalSettings(const PrinterEntry& entry)
+{
+    auto first = [](const std::string& text) { return text.substr(0, 1); };
+    const std::string stopBits = entry.StopBits.rfind("1.5", 0) == 0 ? "1.5" : first(entry.StopBits);
+    return "1200," + first(entry.Parity) + "," + first(entry.DataBits) + "," + stopBits;
+}
+
+// BaudRate as a 32-bit whole number. The text must be one number as a
+// whole, which WholeTextToInt16 decides; a speed is mostly beyond its
+// 16-bit range, and then the number is its leading number, rounded half
+// to even like every whole-number conversion.
+int32_t LineSpeed(const std::string& text)
+{
+    try {
+        return WholeTextToInt16(text);
+    } catch (const RuntimeError& error) {
+        if (error.Number() != kErrOverflow)
+            throw;
+    }
+    const double rounded = std::nearbyint(LeadingNumber(text));
+    if (!(rounded >= INT32_MIN && rounded <= INT32_MAX))
+        throw RuntimeError(kErrOverflow, "Overflow", "SetCom");
+    return static_cast<int32_t>(rounded);
+}
+
+// 3. and 4. The control's properties, in their order, then the open.
+void OpenPort(frmMain& form, const PrinterEntry& entry)
+{
+    MSComm& comm = *form.MSComm1;
+    comm.SetCommPort(entry.Port);
+    comm.SetDevicePath(entry.Device);
+    comm.SetSettings(ProvisionalSettings(entry));
+    comm.SetHandshaking(0);
+    comm.SetInputMode(1);
+    comm.SetInputLen(1);
+    comm.SetOutBufferSize(form.SerialOutBufferSize);
+    comm.SetInBufferSize(form.SerialInBufferSize);
+    comm.SetRThreshold(1);
+    comm.SetSThreshold(0);
+    comm.SetOutBufferCount(0);
+    comm.SetDTREnable(true);
+    comm.SetRTSEnable(form.RTSEnable);
+    comm.SetPortOpen(true);
+}
+
+}  // namespace
+
+void SetCom(frmMain& form, int16_t index)
+{
+    try {
+        const PrinterEntry& entry = form.PrinterTable.at(static_cast<size_t>(index));
+        // 1. Serial printers only.
+        if (entry.Port < 1)
+            return;
+        // 2. A port left open by anyone is closed first.
+        ClosePort(form);
+        OpenPort(form, entry);
+        // 5. and 6. The configured speed, written into the open port.
+        int32_t baud = LineSpeed(entry.BaudRate);
+        if (SetCommBaudRate(*form.MSComm1, baud).empty())
+            form.SetLinkOpen();
+        else
+            CloseLink(form);
+    } catch (const std::exception&) {
+        // 7. A port that cannot be opened or set up: no link.
+        CloseLink(form);
+    }
 }
 
 void ClosePort(frmMain& form)
 {
+    MSComm& comm = *form.MSComm1;
+    if (!comm.PortOpen())
+        return;
+    Ignoring([&] { comm.SetOutBufferCount(0); });
+    Ignoring([&] { comm.SetPortOpen(false); });
     CloseLink(form);
 }
 
 void CloseLink(frmMain& form)
 {
     form.LinkOpen = false;
+    if (form.MSComm1->PortOpen())
+        ClosePort(form);
+    // The printer socket, once it exists, is closed here (CloseSocket) when
+    // its state is not closed.
 }

@@ -4,16 +4,22 @@
 
 class frmMain;
 
-// The serial link to a printer, opened afresh for every poll and closed
-// after it.
+// The serial link to a printer over the main window's serial control
+// MSComm1, opened afresh for every poll and closed after it, and the link
+// bookkeeping it shares with the network transport. PollPrinter, the
+// exchange and the unload call these on the user-interface thread. Nothing
+// here reaches the user: a port that cannot be opened or set up leaves
+// LinkOpen False.
 
-// Opens and sets up the serial port of the printer with `index` and sets
-// LinkOpen when the port is usable.
+// Opens the serial port of the printer with `index` at a provisional 1200
+// baud with its parity, data bits and stop bits, then switches it to its
+// BaudRate in the port's own settings, and sets LinkOpen. On any failure
+// the link is closed. Does nothing for a printer whose Port is below 1.
 void SetCom(frmMain& form, int16_t index);
 
-// Drops unsent bytes, closes the serial port if it is open and closes the
-// link; does nothing when no port is open.
+// Drops unsent bytes, closes the serial port and closes the link; does
+// nothing when the port is not open.
 void ClosePort(frmMain& form);
 
-// Marks the printer link closed.
+// Marks the printer link closed and closes whatever link is still open.
 void CloseLink(frmMain& form);
