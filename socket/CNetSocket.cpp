@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -55,9 +56,18 @@ void RunQuietly(Step step)
     }
 }
 
+// Lengths and type codes may come from a caller as any number: one beyond
+// the 32-bit range stands for the nearest end of it, and a NaN for 0.
 int32_t RoundHalfEven(double value)
 {
-    return static_cast<int32_t>(std::nearbyint(value));
+    if (std::isnan(value))
+        return 0;
+    const double rounded = std::nearbyint(value);
+    if (rounded <= std::numeric_limits<int32_t>::min())
+        return std::numeric_limits<int32_t>::min();
+    if (rounded >= std::numeric_limits<int32_t>::max())
+        return std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(rounded);
 }
 
 // A port argument: numeric within [lowest, 65535], else 40014; not numeric, 40018.
