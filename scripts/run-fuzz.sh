@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer) into build-fuzz/ and runs each for the given
+# number of seconds (default 5), starting from its seed corpus in
+# tests/fuzz/corpus/<target>/. Inputs found on the way collect in
+# build-fuzz/corpus/<target>/ and are reused by the next run; an input that
+# crashes a target is kept in build-fuzz/findings/ and the script fails.
+#
+#   scripts/run-fuzz.sh              every target, 5 s each
+#   scripts/run-fuzz.sh 600          every target, 10 minutes each
+#   scripts/run-fuzz.sh 60 StatusServerFuzz
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+seconds=${1:-5}
+shift || true
+
+if ! command -v clang++ >/dev/null; then
+  echo "run-fuzz: clang++ is missing; scripts/setup.sh installs it" >&2
+  exit 1
+fi
+
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+if [ ! -f build-fuzz/CMakeCache.txt ]; then
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQ62M_FUZZ=ON -DQ62M_TESTS=OFF -DQ62M_BENCH=OFF -DQ62M_TOOLS=OFF >/dev/null
+fi
+cmake --build build-fuzz -j"$(nproc)" --target fuzzers
+
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  for source in tests/fuzz/*Fuzz.cpp; do
+    targets+=("$(basename "$source" .cpp)")
+  done
+fi
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=abort_on_error=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0
+mkdir -p build-fuzz/findings
+failed=()
+for target in "${targets[@]}"; do
+  corpus=build-fuzz/corpus/$target
+  log=build-fuzz/findings/$target.log
+  mkdir -p "$corpus"
+  echo "run-fuzz: $target for ${seconds}s"
+  if build-fuzz/tests/fuzz/"$target" -max_total_time="$seconds" -timeout=20 -print_final_stats=1 \
+       -artifact_prefix="build-fuzz/findings/$target-" "$corpus" "tests/fuzz/corpus/$target" >"$log" 2>&1; then
+    grep -E '^stat::number_of_executed_units' "$log" | sed "s/^stat::number_of_executed_units:/run-fuzz: $target: inputs run:/"
+  else
+    echo "run-fuzz: $target FAILED; its log follows, the input is in build-fuzz/findings/" >&2
+    grep -vE '^(#[0-9]|INFO:)' "$log" | tail -60 >&2
+    failed+=("$target")
+  fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "run-fuzz: findings in: ${failed[*]}" >&2
+  exit 1
+fi
+echo "run-fuzz: ${#targets[@]} targets ran ${seconds}s each without a finding"
