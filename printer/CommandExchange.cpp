@@ -155,7 +155,11 @@ std::string SendAndWait(frmMain& form, const std::string& command, const std::st
         if (state.AbortCode == kAbortExchange)
             break;
         DoEvents();
-        clock.Sleep(100);
+        // The sleep wakes at the next event; when the pump has just
+        // completed or aborted the exchange, no event is coming for it, and
+        // the next pass's tests can run at once.
+        if (state.WaitingReply && state.AbortCode != kAbortExchange)
+            clock.Sleep(100);
     }
 
     // 6. Idle again.

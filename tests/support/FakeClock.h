@@ -24,6 +24,7 @@ public:
     }
 
     void Advance(double seconds) { now_ += seconds; }
+    void SetNow(double now) { now_ = now; }
     int Sleeps() const { return sleeps_; }
 
     std::function<void()> OnSleep;

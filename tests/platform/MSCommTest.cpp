@@ -1,0 +1,301 @@
+// The serial control over pseudo-terminals: what it opens, the settings the
+// device ends up with, bytes both ways, and a device that goes away.
+#include "platform/MSComm.h"
+
+#include "core/RuntimeError.h"
+#include "platform/EventPump.h"
+#include "support/PseudoTerminal.h"
+#include "support/RecordingSerialLine.h"
+
+#include <QElapsedTimer>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+namespace {
+
+// Pumps events until `done` or two seconds have passed.
+bool PumpUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 2000)
+            return false;
+        WaitForEvents(10);
+    }
+    return true;
+}
+
+// How many descriptors of this process lead to the device `path`, also
+// once the device node has gone.
+int DescriptorsOn(const std::string& path)
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ignored;
+        const std::string target = std::filesystem::read_symlink(entry.path(), ignored).string();
+        if (target == path || target == path + " (deleted)")
+            ++count;
+    }
+    return count;
+}
+
+template <typename Action>
+int32_t ErrorNumber(Action&& action)
+{
+    try {
+        action();
+    } catch (const RuntimeError& error) {
+        return error.Number();
+    }
+    return 0;
+}
+
+class MSCommTest : public ::testing::Test {
+protected:
+    MSCommTest()
+    {
+        comm.SetCommPort(1);
+        comm.SetDevicePath(pty.Path());
+        comm.SetDTREnable(true);
+        comm.SetRTSEnable(true);
+    }
+
+    void Open(const std::string& settings = "9600,n,8,1")
+    {
+        comm.SetSettings(settings);
+        comm.SetPortOpen(true);
+    }
+
+    PseudoTerminal pty;
+    MSComm comm;
+};
+
+TEST_F(MSCommTest, ComPortNIsTtySOfNMinusOneUnlessADeviceIsNamed)
+{
+    MSComm bare;
+    bare.SetCommPort(12);
+    EXPECT_EQ(bare.DeviceName(), "/dev/ttyS11");
+    bare.SetDevicePath("/dev/ttyUSB0");
+    EXPECT_EQ(bare.DeviceName(), "/dev/ttyUSB0");
+    EXPECT_EQ(ErrorNumber([&] { bare.SetCommPort(0); }), kErrComPortInvalid);
+}
+
+TEST_F(MSCommTest, AMissingDeviceIsAnInvalidPortNamedInTheError)
+{
+    MSComm missing;
+    missing.SetCommPort(200);
+    try {
+        missing.SetPortOpen(true);
+        FAIL() << "a port without a device opened";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Number(), kErrComPortInvalid);
+        EXPECT_NE(error.Description().find("/dev/ttyS199"), std::string::npos) << error.Description();
+    }
+    EXPECT_FALSE(missing.PortOpen());
+}
+
+TEST_F(MSCommTest, SpeedAndStopBitsReachTheDeviceAndReadBack)
+{
+    Open("9600,n,8,2");
+    ASSERT_TRUE(comm.PortOpen());
+    EXPECT_GE(comm.CommID(), 0);
+    termios settings = pty.Settings();
+    EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B9600));
+    EXPECT_TRUE(settings.c_cflag & CSTOPB);
+
+    ASSERT_TRUE(comm.WriteLineSpeed(115200));
+    settings = pty.Settings();
+    EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B115200));
+    uint32_t baud = 0;
+    ASSERT_TRUE(comm.ReadLineSpeed(baud));
+    EXPECT_EQ(baud, 115200u);
+
+    // A speed outside the standard table.
+    ASSERT_TRUE(comm.WriteLineSpeed(250000));
+    ASSERT_TRUE(comm.ReadLineSpeed(baud));
+    EXPECT_EQ(baud, 250000u);
+    // Marked in the speed bits as "other" (the kernel's BOTHER, glibc's CBAUDEX).
+    EXPECT_EQ(pty.Settings().c_cflag & CBAUD, static_cast<tcflag_t>(CBAUDEX));
+
+    comm.SetSettings("4800,n,8,1");
+    settings = pty.Settings();
+    EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B4800)) << "new settings apply to an open port";
+    EXPECT_FALSE(settings.c_cflag & CSTOPB);
+
+    comm.SetPortOpen(false);
+    EXPECT_EQ(comm.CommID(), -1);
+    EXPECT_FALSE(comm.ReadLineSpeed(baud));
+    EXPECT_FALSE(comm.WriteLineSpeed(9600));
+}
+
+TEST_F(MSCommTest, ParityAndDataBitsAreAskedOfTheLineFieldByField)
+{
+    RecordingSerialLine line(comm.DeviceLine());
+    comm.SetLine(&line);
+    Open("1200,e,7,2");
+    ASSERT_TRUE(comm.PortOpen());
+    EXPECT_EQ(line.parity, 'e');
+    EXPECT_EQ(line.dataBits, 7);
+    EXPECT_EQ(line.speeds, std::vector<uint32_t>{1200});
+    EXPECT_TRUE(pty.Settings().c_cflag & CSTOPB);
+
+    comm.SetSettings("2400,O,8,1");
+    EXPECT_EQ(line.parity, 'o');
+    EXPECT_EQ(line.dataBits, 8);
+}
+
+TEST_F(MSCommTest, SettingsTextsOutsideTheFormAreRefusedAndKeepTheOldOnes)
+{
+    comm.SetSettings("9600,n,8,1");
+    for (const char* bad : {"9600,n,8", "9600,x,8,1", "9600,n,9,1", "9600,n,4,1", "9600,n,8,1.5", "9600,n,8,3",
+                            "fast,n,8,1", "0,n,8,1", "9600,n,8,1,1", "", "1200,n81"}) {
+        EXPECT_EQ(ErrorNumber([&] { comm.SetSettings(bad); }), kErrComInvalidPropertyValue) << bad;
+        EXPECT_EQ(comm.Settings(), "9600,n,8,1");
+    }
+}
+
+TEST_F(MSCommTest, FramingTheDeviceRefusesKeepsThePortClosed)
+{
+    // A pseudo-terminal cannot hold parity.
+    EXPECT_EQ(ErrorNumber([&] { Open("9600,e,8,1"); }), kErrComSetCommStateFailed);
+    EXPECT_FALSE(comm.PortOpen());
+
+    RecordingSerialLine line(comm.DeviceLine());
+    line.refuseFraming = true;
+    comm.SetLine(&line);
+    EXPECT_EQ(ErrorNumber([&] { Open("9600,n,8,1"); }), kErrComSetCommStateFailed);
+    EXPECT_FALSE(comm.PortOpen());
+
+    comm.SetLine(nullptr);
+    Open("9600,n,8,1");
+    EXPECT_TRUE(comm.PortOpen()) << "the refused open left the device free";
+}
+
+TEST_F(MSCommTest, EveryArrivalRaisesTheReceiveEventAndInputTakesInputLenBytes)
+{
+    std::string seen;
+    int events = 0;
+    comm.OnComm = [&] {
+        ++events;
+        EXPECT_EQ(comm.CommEvent(), comEvReceive);
+        while (comm.InBufferCount() > 0)
+            seen += comm.Input();
+    };
+    comm.SetRThreshold(1);
+    comm.SetInputLen(1);
+    Open();
+
+    pty.Write("A");
+    ASSERT_TRUE(PumpUntil([&] { return events == 1; }));
+    pty.Write(std::string("\x00\xF0\x0D", 3));
+    ASSERT_TRUE(PumpUntil([&] { return seen.size() == 4; }));
+    EXPECT_EQ(seen, std::string("A\x00\xF0\x0D", 4));
+
+    // One byte per read of Input; 0 takes everything waiting.
+    comm.SetRThreshold(0);
+    pty.Write("xyz");
+    ASSERT_TRUE(PumpUntil([&] { return comm.InBufferCount() == 3; }));
+    EXPECT_EQ(comm.Input(), "x");
+    EXPECT_EQ(comm.InBufferCount(), 2);
+    comm.SetInputLen(0);
+    EXPECT_EQ(comm.Input(), "yz");
+    EXPECT_EQ(events, 2) << "no receive event with RThreshold 0";
+}
+
+TEST_F(MSCommTest, OutputReachesTheDeviceUnchangedAndDrains)
+{
+    Open();
+    std::string all;
+    for (int byte = 0; byte < 256; ++byte)
+        all += static_cast<char>(byte);
+    comm.SetOutput(all);
+    EXPECT_GT(comm.OutBufferCount(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return comm.OutBufferCount() == 0; }));
+    EXPECT_EQ(pty.ReadAvailable(), all);
+}
+
+TEST_F(MSCommTest, ClearingOutBufferCountDropsBytesNotYetSent)
+{
+    Open();
+    comm.SetOutput("dropped");
+    comm.SetOutBufferCount(0);
+    EXPECT_EQ(comm.OutBufferCount(), 0);
+    comm.SetOutput("kept");
+    ASSERT_TRUE(PumpUntil([&] { return comm.OutBufferCount() == 0; }));
+    EXPECT_EQ(pty.ReadAvailable(), "kept");
+    EXPECT_EQ(ErrorNumber([&] { comm.SetOutBufferCount(1); }), kErrComInvalidPropertyValue);
+}
+
+TEST_F(MSCommTest, OpenAndClosedStatesRefuseWhatDoesNotFitThem)
+{
+    EXPECT_EQ(ErrorNumber([&] { comm.SetOutput("x"); }), kErrComPortNotOpen);
+    EXPECT_EQ(ErrorNumber([&] { comm.Input(); }), kErrComPortNotOpen);
+    EXPECT_EQ(ErrorNumber([&] { comm.OutBufferCount(); }), kErrComPortNotOpen);
+    EXPECT_EQ(ErrorNumber([&] { comm.InBufferCount(); }), kErrComPortNotOpen);
+    EXPECT_EQ(ErrorNumber([&] { comm.SetOutBufferCount(0); }), 0) << "nothing to drop is no failure";
+    EXPECT_EQ(ErrorNumber([&] { comm.SetSThreshold(1); }), kErrComInvalidPropertyValue);
+
+    Open();
+    EXPECT_EQ(ErrorNumber([&] { comm.SetPortOpen(true); }), kErrComPortAlreadyOpen);
+    EXPECT_EQ(ErrorNumber([&] { comm.SetCommPort(2); }), kErrComPortOpen);
+    EXPECT_EQ(ErrorNumber([&] { comm.SetDevicePath("/dev/null"); }), kErrComPortOpen);
+    EXPECT_EQ(ErrorNumber([&] { comm.SetInBufferSize(100); }), kErrComPortOpen);
+    comm.SetPortOpen(false);
+    comm.SetPortOpen(false);
+    EXPECT_FALSE(comm.PortOpen());
+}
+
+TEST_F(MSCommTest, ADeviceThatGoesAwayFailsWritesWith8021UntilClosed)
+{
+    comm.SetRThreshold(1);
+    int events = 0;
+    comm.OnComm = [&] { ++events; };
+    Open();
+    EXPECT_EQ(DescriptorsOn(pty.Path()), 2);
+    pty.CloseMaster();
+    // Noticed without a write, and the dead device let go, so that nothing
+    // keeps reporting it.
+    ASSERT_TRUE(PumpUntil([&] { return DescriptorsOn(pty.Path()) == 1; }));
+    EXPECT_EQ(comm.CommID(), -1);
+
+    EXPECT_TRUE(comm.PortOpen());
+    EXPECT_EQ(ErrorNumber([&] { comm.SetOutput("x"); }), kErrComDCB);
+    EXPECT_EQ(ErrorNumber([&] { comm.OutBufferCount(); }), kErrComDCB);
+    EXPECT_EQ(ErrorNumber([&] { comm.Input(); }), kErrComReadError);
+    EXPECT_EQ(comm.InBufferCount(), 0);
+    uint32_t baud = 0;
+    EXPECT_FALSE(comm.ReadLineSpeed(baud));
+    for (int i = 0; i < 5; ++i)
+        WaitForEvents(5);
+    EXPECT_EQ(events, 0);
+
+    comm.SetPortOpen(false);
+    EXPECT_FALSE(comm.PortOpen());
+    EXPECT_EQ(ErrorNumber([&] { comm.SetOutput("x"); }), kErrComPortNotOpen);
+}
+
+TEST_F(MSCommTest, AnErrorInTheReceiveHandlerIsReportedAndReceivingGoesOn)
+{
+    int events = 0;
+    comm.OnComm = [&] {
+        ++events;
+        comm.Input();
+        throw RuntimeError(5, "handler failed", "test");
+    };
+    comm.SetRThreshold(1);
+    comm.SetInputLen(0);
+    Open();
+    testing::internal::CaptureStderr();
+    pty.Write("a");
+    ASSERT_TRUE(PumpUntil([&] { return events == 1; }));
+    pty.Write("b");
+    ASSERT_TRUE(PumpUntil([&] { return events == 2; }));
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("handler failed"), std::string::npos) << errors;
+    EXPECT_NE(errors.find(pty.Path()), std::string::npos) << errors;
+}
+
+}  // namespace

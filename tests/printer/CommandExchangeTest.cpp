@@ -1,0 +1,205 @@
+// The command/response exchange over an open serial link to a printer on a
+// pseudo-terminal. Time runs on a fake clock; each of its sleeps lets real
+// bytes arrive for a moment.
+#include "SerialPrinterFixture.h"
+
+#include "platform/EventPump.h"
+#include "platform/MSComm.h"
+#include "printer/CommandExchange.h"
+#include "printer/PollPrinter.h"
+#include "printer/SerialTransport.h"
+#include "support/FakeClock.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kTerminator(1, kReplyTerminator);
+const std::string kAnswer("\x01\x00\x00\xF0", 4);
+
+class CommandExchangeTest : public SerialPrinterFixture {
+protected:
+    CommandExchangeTest()
+    {
+        Load();
+        SetCom(*form, 0);
+        EXPECT_TRUE(form->LinkOpen);
+        clock.OnSleep = [] { WaitForEvents(2); };
+    }
+
+    std::string Exchange(const std::string& terminator = kTerminator)
+    {
+        return SendAndWait(*form, kStatusCommand, terminator, kReplyTimeoutSeconds);
+    }
+
+    // Counts receive events, then lets `after` act once the window's own
+    // handler has run.
+    void WatchReceiveEvents(std::function<void()> after = {})
+    {
+        form->MSComm1->OnComm = [this, after] {
+            ++receiveEvents;
+            MSComm1_OnComm(*form);
+            if (after)
+                after();
+        };
+    }
+
+    ExchangeState& State() { return form->Exchange; }
+
+    FakeClock clock;
+    int receiveEvents = 0;
+};
+
+TEST_F(CommandExchangeTest, AReplyInOneChunkEndsAtItsTerminator)
+{
+    printer.Answer = kAnswer + "\x55";
+    EXPECT_EQ(Exchange(), kAnswer) << "0x55 after the terminator is not kept";
+    EXPECT_EQ(printer.Received(), kStatusCommand);
+    EXPECT_FALSE(State().WaitingReply);
+    EXPECT_EQ(State().Reply, "");
+    EXPECT_LE(clock.Sleeps(), 10);
+}
+
+TEST_F(CommandExchangeTest, AReplyArrivingOneBytePerEventIsGatheredWhole)
+{
+    size_t next = 0;
+    auto sendNext = [&] {
+        if (next < kAnswer.size())
+            printer.Send(kAnswer.substr(next++, 1));
+    };
+    printer.OnRequest = sendNext;
+    WatchReceiveEvents(sendNext);
+    EXPECT_EQ(Exchange(), kAnswer);
+    EXPECT_EQ(receiveEvents, 4);
+    EXPECT_EQ(State().TerminalText, "") << "each event hands its terminal text over";
+}
+
+TEST_F(CommandExchangeTest, BytesThatArriveBeforeTheRequestBelongToNoReply)
+{
+    WatchReceiveEvents();
+    printer.Send(std::string("\x55\xF0\x01", 3));
+    ASSERT_TRUE(PumpUntil([&] { return receiveEvents > 0 && form->MSComm1->InBufferCount() == 0; }));
+    printer.Answer = kAnswer;
+    EXPECT_EQ(Exchange(), kAnswer);
+}
+
+TEST_F(CommandExchangeTest, AnEarlyTerminatorMakesAShortReplyThatThePollDoesNotStore)
+{
+    printer.Answer = std::string("\x00\xF0", 2);
+    EXPECT_EQ(Exchange(), std::string("\x00\xF0", 2));
+
+    printer.Answer = kAnswer;
+    ClosePort(*form);
+    ASSERT_TRUE(PollPrinter(*form, 0));
+    printer.Answer = std::string("\x00\xF0", 2);
+    EXPECT_FALSE(PollPrinter(*form, 0));
+    EXPECT_EQ(Stored(0), kAnswer) << "a short reply keeps the last good status";
+}
+
+TEST_F(CommandExchangeTest, AnEmptyTerminatorEndsTheExchangeAtTheFirstByte)
+{
+    printer.Answer = "AB";
+    EXPECT_EQ(Exchange(""), "A");
+}
+
+TEST_F(CommandExchangeTest, ALongReplyKeepsItsLast1024BytesUntilTheTimeOut)
+{
+    std::string flood;
+    for (int i = 0; i < 2000; ++i)
+        flood += static_cast<char>(i % 200);
+    printer.Answer = flood;
+    std::string gathered;
+    clock.OnSleep = [&] {
+        WaitForEvents(2);
+        gathered = State().Reply;
+    };
+    EXPECT_EQ(Exchange(), "");
+    EXPECT_EQ(gathered, flood.substr(2000 - kReplyLimit));
+    EXPECT_EQ(State().Reply, "") << "the reply is dropped when the exchange ends";
+}
+
+TEST_F(CommandExchangeTest, NoReplyTimesOutAtTheFirstPassBeyondTheLimit)
+{
+    const double start = clock.Now();
+    EXPECT_EQ(Exchange(), "");
+    const double waited = clock.Now() - start;
+    EXPECT_GT(waited, kReplyTimeoutSeconds);
+    EXPECT_LE(waited, kReplyTimeoutSeconds + 0.1001);
+    EXPECT_FALSE(State().WaitingReply);
+}
+
+TEST_F(CommandExchangeTest, ElapsedTimeEqualToTheLimitStillWaits)
+{
+    // The wait starts at the clock's start, once the request is out.
+    const double start = clock.Now();
+    clock.OnSleep = [&] {
+        if (clock.Sleeps() == 1)
+            clock.SetNow(start + kReplyTimeoutSeconds);
+    };
+    EXPECT_EQ(Exchange(), "");
+    EXPECT_EQ(clock.Sleeps(), 2);
+}
+
+TEST_F(CommandExchangeTest, AReplyCompletingInThePassThatPassesTheLimitIsDiscarded)
+{
+    const double start = clock.Now();
+    clock.OnSleep = [&] {
+        printer.Send(kAnswer);
+        PumpUntil([&] { return !State().WaitingReply; });
+        clock.SetNow(start + kReplyTimeoutSeconds + 0.01);
+    };
+    EXPECT_EQ(Exchange(), "");
+    EXPECT_EQ(clock.Sleeps(), 1);
+}
+
+TEST_F(CommandExchangeTest, ASecondExchangeWhileOneWaitsIsRefused)
+{
+    std::string nested = "not called";
+    clock.OnSleep = [&] {
+        if (clock.Sleeps() == 1) {
+            nested = Exchange();
+            EXPECT_TRUE(State().WaitingReply) << "the refusal leaves the waiting exchange alone";
+            printer.Send(kAnswer);
+        }
+        WaitForEvents(2);
+    };
+    EXPECT_EQ(Exchange(), kAnswer);
+    EXPECT_EQ(nested, "");
+    EXPECT_EQ(printer.Received(), kStatusCommand) << "the refused exchange sent nothing";
+}
+
+TEST_F(CommandExchangeTest, AnAbortEndsTheWaitAtItsNextPass)
+{
+    clock.OnSleep = [&] { State().AbortCode = kAbortExchange; };
+    EXPECT_EQ(Exchange(), "");
+    EXPECT_EQ(clock.Sleeps(), 1);
+}
+
+TEST_F(CommandExchangeTest, ADeviceGoneWhileSendingAbortsTheExchangeAndClosesTheLink)
+{
+    printer.Vanish();
+    EXPECT_EQ(Exchange(), "");
+    EXPECT_LE(clock.Sleeps(), 1) << "no waiting for the time-out";
+    EXPECT_EQ(State().AbortCode, kAbortExchange);
+    EXPECT_EQ(State().SendBuffer, "");
+    EXPECT_FALSE(State().Sending);
+    EXPECT_FALSE(form->LinkOpen);
+    EXPECT_FALSE(PortOpen());
+}
+
+TEST_F(CommandExchangeTest, QueuedBytesWaitForALinkAndGoOutInOrder)
+{
+    ClosePort(*form);
+    AddData(*form, "ab");
+    SendData(*form);
+    EXPECT_EQ(State().SendBuffer, "ab") << "with no link open nothing is sent";
+    AddData(*form, "c");
+
+    SetCom(*form, 0);
+    SendData(*form);
+    EXPECT_EQ(State().SendBuffer, "");
+    EXPECT_EQ(form->MSComm1->OutBufferCount(), 0) << "the send returns once the output has drained";
+    ASSERT_TRUE(PumpUntil([&] { return printer.Received() == "abc"; }));
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/SerialLine.h"
+
+#include <cstdint>
+#include <vector>
+
+// Put in front of a serial port's own line settings: records the framing
+// asked of the port and keeps it from the device, which (a pseudo-terminal)
+// could not hold it; hands speed and stop bits on to the device, so they
+// can be read back from it; refuses what a test tells it to.
+class RecordingSerialLine final : public SerialLine {
+public:
+    explicit RecordingSerialLine(SerialLine& device) : device_(device) {}
+
+    bool SetSpeed(uint32_t baud) override
+    {
+        speeds.push_back(baud);
+        return baud != refusedSpeed && device_.SetSpeed(baud);
+    }
+    bool ReadSpeed(uint32_t& baud) override { return !unreadable && device_.ReadSpeed(baud); }
+    bool SetParity(char asked) override
+    {
+        parity = asked;
+        return !refuseFraming;
+    }
+    bool SetDataBits(int bits) override
+    {
+        dataBits = bits;
+        return !refuseFraming;
+    }
+    bool SetStopBits(int bits) override { return device_.SetStopBits(bits); }
+
+    std::vector<uint32_t> speeds;
+    char parity = 0;
+    int dataBits = 0;
+
+    uint32_t refusedSpeed = 0;
+    bool unreadable = false;
+    bool refuseFraming = false;
+
+private:
+    SerialLine& device_;
+};
