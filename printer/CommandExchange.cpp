@@ -5,8 +5,10 @@
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
 #include "platform/MSComm.h"
+#include "printer/NetworkTransport.h"
 #include "printer/SerialTransport.h"
 #include "printer/TerminalLog.h"
+#include "socket/CNetSocket.h"
 
 #include <exception>
 
@@ -63,6 +65,21 @@ void SendSerial(frmMain& form)
     buffer.clear();
 }
 
+// 5. Over the printer socket: the whole queue at once, while it is
+// connected. A socket that is not connected sends nothing and the bytes stay
+// queued. The send is made once: afterwards events are pumped, and the
+// unload may release the socket meanwhile.
+void SendNetwork(frmMain& form)
+{
+    ExchangeState& state = form.Exchange;
+    if (!form.Winsock1 || form.Winsock1->State() != sckConnected)
+        return;
+    Skippable([&] { form.Winsock1->SendData(NetVariant(state.SendBuffer)); });
+    if (!form.QuitRequested)
+        DoEvents();
+    state.SendBuffer.clear();
+}
+
 // Error 8021: the device behind the link is gone. The queue is dropped, a
 // waiting exchange ends at its next pass and the link is closed.
 void AbortSend(frmMain& form)
@@ -70,8 +87,8 @@ void AbortSend(frmMain& form)
     ExchangeState& state = form.Exchange;
     state.AbortCode = kAbortExchange;
     state.SendBuffer.clear();
-    // The printer socket, once it exists, is closed here when it is not
-    // closed, before the link is.
+    if (form.Winsock1 && form.Winsock1->State() > sckClosed)
+        CloseSocket(form);
     state.Sending = false;
     CloseLink(form);
 }
@@ -108,10 +125,8 @@ void SendData(frmMain& form)
     try {
         if (form.MSComm1->PortOpen())
             SendSerial(form);
-        // 5. The network branch goes here: while the printer socket
-        //    (Winsock1) is connected, the whole buffer is sent at once. With
-        //    neither link open nothing is sent and the bytes stay queued, as
-        //    they do for a socket that is not connected.
+        else
+            SendNetwork(form);
     } catch (const RuntimeError&) {
         // Only a vanished device gets this far.
         AbortSend(form);
@@ -183,6 +198,29 @@ void MSComm1_OnComm(frmMain& form)
     }
     PostTerminal(form, state.TerminalText);
     state.TerminalText.clear();
+}
+
+void Winsock1_DataArrival(frmMain& form, int32_t)
+{
+    ExchangeState& state = form.Exchange;
+    // A nested arrival leaves its bytes in the socket for the next event.
+    if (state.Receiving || !form.Winsock1)
+        return;
+    ReceivingScope receiving(state);
+    std::string data;
+    try {
+        form.Winsock1->GetData(data);
+    } catch (const RuntimeError&) {
+        return;
+    }
+    for (char byte : data) {
+        state.RxChar = std::string(1, byte);
+        ProcessRxChar(form);
+    }
+    if (!state.TerminalText.empty()) {
+        PostTerminal(form, state.TerminalText);
+        state.TerminalText.clear();
+    }
 }
 
 void ProcessRxChar(frmMain& form)

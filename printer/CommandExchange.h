@@ -43,6 +43,11 @@ std::string SendAndWait(frmMain& form, const std::string& command, const std::st
 // ProcessRxChar, then the rendered terminal text is handed over.
 void MSComm1_OnComm(frmMain& form);
 
+// The data event of the printer socket Winsock1: everything received goes
+// through ProcessRxChar, byte by byte, then the rendered terminal text is
+// handed over. Errors are cleared.
+void Winsock1_DataArrival(frmMain& form, int32_t bytesTotal);
+
 // Handles one received byte, which the caller has put in Exchange.RxChar:
 // gathers it into the reply while an exchange waits, then renders it for
 // the terminal log. Both receive handlers feed it byte by byte.

@@ -100,10 +100,3 @@ void Winsock1_CloseSck(frmMain& form)
 {
     CloseLink(form);
 }
-
-void Winsock1_DataArrival(frmMain&, int32_t)
-{
-    // Received bytes join the reply through the exchange's ProcessRxChar,
-    // which arrives with the serial transport; until then they stay in the
-    // socket's receive buffer and are dropped with the connection.
-}

@@ -18,6 +18,3 @@ void CloseSocket(frmMain& form);
 
 // Winsock1's close event: the printer or the network ended the connection.
 void Winsock1_CloseSck(frmMain& form);
-
-// Winsock1's data event: every byte received goes through the exchange.
-void Winsock1_DataArrival(frmMain& form, int32_t bytesTotal);

@@ -4,7 +4,9 @@
 #include "core/RuntimeError.h"
 #include "core/frmMain.h"
 #include "platform/MSComm.h"
+#include "printer/NetworkTransport.h"
 #include "printer/W32Comms.h"
+#include "socket/CNetSocket.h"
 
 #include <cmath>
 #include <exception>
@@ -109,6 +111,6 @@ void CloseLink(frmMain& form)
     form.LinkOpen = false;
     if (form.MSComm1->PortOpen())
         ClosePort(form);
-    // The printer socket, once it exists, is closed here (CloseSocket) when
-    // its state is not closed.
+    if (form.Winsock1 && form.Winsock1->State() != sckClosed)
+        CloseSocket(form);
 }

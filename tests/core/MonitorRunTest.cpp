@@ -1,6 +1,7 @@
 // The real executable, headless, polling printers and serving their status.
 #include "support/FakeZorvadevControl.h"
 #include "support/ProgramRun.h"
+#include "support/SimulatorProcess.h"
 #include "support/StatusClient.h"
 #include "support/TempDir.h"
 
@@ -56,6 +57,33 @@ TEST(MonitorRunTest, AUsbPrinterIsPolledAndItsStatusServedUntilItChanges)
     // A poll may be between its open and its close just now, no more.
     EXPECT_GE(control.Opens(), 2);
     EXPECT_LE(control.Opens() - control.Closes(), 1) << "every open is closed again";
+    EXPECT_TRUE(run.Running());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MonitorRunTest, TwoNetworkPrintersAreServedEachOnItsOwnStatusPort)
+{
+    SimulatorProcess simulator({"--quiet", "--printer", "front", "--tcp", "0", "--printer", "back", "--tcp", "0"});
+    ASSERT_TRUE(simulator.Ready());
+    simulator.Command("back paper empty", "back");
+    TempDir dir;
+    const int32_t port1 = FreeLoopbackPort();
+    const int32_t port2 = FreeLoopbackPort();
+    dir.Write("StatusMonitorQ62m.ini",
+              "[General]\nPrinters=2\nUpdateInterval=1\n"
+              "[Printer1]\nPort=0\nIP=127.0.0.1\nSocket=" + std::to_string(simulator.TcpPort("front"))
+                  + "\nStatusServerSocket=" + std::to_string(port1) + "\n"
+              "[Printer2]\nPort=0\nIP=127.0.0.1\nSocket=" + std::to_string(simulator.TcpPort("back"))
+                  + "\nStatusServerSocket=" + std::to_string(port2) + "\n");
+    ProgramRun run(dir);
+    run.Start();
+    EXPECT_EQ(AskUntil(port1, std::string("\x00\x00\x00\xF0", 4), 10000), std::string("\x00\x00\x00\xF0", 4));
+    EXPECT_EQ(AskUntil(port2, std::string("\x04\x00\x00\xF0", 4), 10000), std::string("\x04\x00\x00\xF0", 4));
+    simulator.Command("front head open", "front");
+    EXPECT_EQ(AskUntil(port1, std::string("\x02\x00\x00\xF0", 4), 10000), std::string("\x02\x00\x00\xF0", 4));
     EXPECT_TRUE(run.Running());
 }
 
