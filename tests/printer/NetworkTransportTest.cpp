@@ -1,0 +1,142 @@
+// Network printers polled over loopback against the printer simulator.
+#include "core/frmMain.h"
+#include "platform/EventPump.h"
+#include "platform/LabelControl.h"
+#include "printer/NetworkTransport.h"
+#include "printer/PollPrinter.h"
+#include "socket/CNetSocket.h"
+#include "support/FakeClock.h"
+#include "support/SimulatorProcess.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const std::string kAllWell("\x00\x00\x00\xF0", 4);
+
+class NetworkTransportTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(simulator_.Ready()); }
+
+    void Load(const std::string& ip, const std::string& socket)
+    {
+        form_.reset();
+        dir_.Write("q.ini", "[Printer1]\nPort=0\nIP=" + ip + "\nSocket=" + socket + "\n");
+        form_ = std::make_unique<frmMain>(dir_.File("q.ini"));
+        ASSERT_TRUE(form_->Form_Load());
+    }
+
+    void LoadSimulated() { Load("127.0.0.1", std::to_string(simulator_.TcpPort())); }
+
+    // Lines of the simulator's log that show a connection begin or end.
+    int Count(const std::string& text)
+    {
+        int n = 0;
+        while (simulator_.WaitForLine(text, 200))
+            ++n;
+        return n;
+    }
+
+    const std::string& Stored() const { return form_->PrinterTable[0].StatusBytes; }
+
+    SimulatorProcess simulator_{{"--tcp", "0"}};
+    TempDir dir_;
+    std::unique_ptr<frmMain> form_;
+};
+
+TEST_F(NetworkTransportTest, EachPollOpensOneConnectionAndClosesIt)
+{
+    LoadSimulated();
+    for (int poll = 0; poll < 3; ++poll) {
+        EXPECT_FALSE(PollPrinter(*form_, 0));
+        EXPECT_EQ(Stored(), kAllWell);
+        EXPECT_EQ(form_->Winsock1->State(), sckClosed);
+        EXPECT_FALSE(form_->LinkOpen);
+    }
+    EXPECT_EQ(form_->lblPaperStatusMessage[0]->Caption(), "Ok");
+    EXPECT_EQ(Count(" ended"), 3) << "one connection per poll, each closed again";
+}
+
+TEST_F(NetworkTransportTest, AFaultIsStoredAndReported)
+{
+    LoadSimulated();
+    simulator_.Command("paper empty");
+    simulator_.Command("paper held");
+    EXPECT_TRUE(PollPrinter(*form_, 0));
+    EXPECT_EQ(Stored(), std::string("\x04\x01\x00\xF0", 4));
+    EXPECT_EQ(form_->lblPaperStatusMessage[0]->Caption(), "Empty");
+    EXPECT_EQ(form_->lblPresenterStatusMessage[0]->Caption(), "Paper Held");
+}
+
+TEST_F(NetworkTransportTest, AnAddressOfEightCharactersOrFewerIsNeverTried)
+{
+    for (const char* ip : {"127.1", "127.0.1", "127.0.01"}) {
+        Load(ip, std::to_string(simulator_.TcpPort()));
+        EXPECT_FALSE(PollPrinter(*form_, 0)) << ip;
+        EXPECT_EQ(Stored(), "") << ip;
+        EXPECT_EQ(form_->Winsock1->State(), sckClosed);
+    }
+    EXPECT_EQ(Count("connection from"), 0);
+    // Nine characters pass the test.
+    Load("127.0.0.1", std::to_string(simulator_.TcpPort()));
+    PollPrinter(*form_, 0);
+    EXPECT_EQ(Stored(), kAllWell);
+}
+
+TEST_F(NetworkTransportTest, APortThatIsNoNumberFailsWithinTheConnectWait)
+{
+    FakeClock clock;
+    Load("127.0.0.1", "abc");
+    const double start = clock.Now();
+    EXPECT_FALSE(PollPrinter(*form_, 0));
+    EXPECT_FALSE(form_->LinkOpen);
+    EXPECT_GT(clock.Now() - start, 5.0);
+    EXPECT_LE(clock.Now() - start, 5.0 + 0.4 + 1e-6) << "no exchange after a failed connect";
+    EXPECT_EQ(Stored(), "");
+}
+
+// A fake-clock wait that still lets the simulator's bytes arrive.
+void PumpWhileSleeping(FakeClock& clock)
+{
+    clock.OnSleep = [] { WaitForEvents(5); };
+}
+
+TEST_F(NetworkTransportTest, FailedExchangesKeepTheLastGoodStatus)
+{
+    LoadSimulated();
+    simulator_.Command("head open");
+    ASSERT_TRUE(PollPrinter(*form_, 0));
+    const std::string good = Stored();
+    FakeClock clock;
+    PumpWhileSleeping(clock);
+    for (const char* misbehaviour : {"silent", "close", "early", "garbage", "stop listening"}) {
+        simulator_.Command("normal");
+        simulator_.Command("listen");
+        simulator_.Command(misbehaviour);
+        const double start = clock.Now();
+        EXPECT_FALSE(PollPrinter(*form_, 0)) << misbehaviour;
+        EXPECT_EQ(Stored(), good) << misbehaviour;
+        EXPECT_EQ(form_->lblPrintHeadStatusMessage[0]->Caption(), "Open") << misbehaviour;
+        EXPECT_EQ(form_->Winsock1->State(), sckClosed) << misbehaviour;
+        EXPECT_FALSE(form_->LinkOpen) << misbehaviour;
+        EXPECT_LT(clock.Now() - start, 11.0) << misbehaviour << ": longer than connect and reply waits";
+    }
+}
+
+TEST_F(NetworkTransportTest, APrinterThatClosesAtOnceEndsTheExchangeByTimeOut)
+{
+    LoadSimulated();
+    simulator_.Command("close");
+    FakeClock clock;
+    PumpWhileSleeping(clock);
+    const double start = clock.Now();
+    EXPECT_FALSE(PollPrinter(*form_, 0));
+    EXPECT_TRUE(simulator_.WaitForLine("at once")) << "the printer never saw the connection";
+    EXPECT_EQ(form_->Winsock1->State(), sckClosed);
+    EXPECT_GT(clock.Now() - start, 5.0) << "the reply wait ran to its time-out";
+    EXPECT_EQ(Stored(), "");
+}
+
+}  // namespace
