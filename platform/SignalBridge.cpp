@@ -1,0 +1,72 @@
+#include "platform/SignalBridge.h"
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The pipe's write end, the one thing the handler touches.
+volatile sig_atomic_t writeFd = -1;
+
+void OnSignal(int number)
+{
+    const int savedErrno = errno;
+    const unsigned char byte = static_cast<unsigned char>(number);
+    // The pipe does not block: when it is full, a byte is already waiting
+    // and the event loop will come for it.
+    const ssize_t ignored = write(writeFd, &byte, 1);
+    static_cast<void>(ignored);
+    errno = savedErrno;
+}
+
+}  // namespace
+
+SignalBridge::SignalBridge(std::initializer_list<int> signalNumbers, QObject* parent) : QObject(parent)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::fprintf(stderr, "SignalBridge: pipe2: %s; signals end the program without its shutdown\n",
+                     std::strerror(errno));
+        return;
+    }
+    readFd_ = fds[0];
+    writeFd = fds[1];
+    notifier_ = new QSocketNotifier(readFd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &SignalBridge::Drain);
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int number : signalNumbers) {
+        struct sigaction earlier {};
+        if (sigaction(number, &action, &earlier) == 0)
+            previous_.emplace_back(number, earlier);
+        else
+            std::fprintf(stderr, "SignalBridge: sigaction(%d): %s\n", number, std::strerror(errno));
+    }
+}
+
+SignalBridge::~SignalBridge()
+{
+    for (const auto& [number, earlier] : previous_)
+        sigaction(number, &earlier, nullptr);
+    if (readFd_ < 0)
+        return;
+    delete notifier_;
+    close(writeFd);
+    writeFd = -1;
+    close(readFd_);
+}
+
+void SignalBridge::Drain()
+{
+    unsigned char numbers[64];
+    const ssize_t count = read(readFd_, numbers, sizeof numbers);
+    for (ssize_t i = 0; i < count; ++i)
+        emit Received(numbers[i]);
+}
