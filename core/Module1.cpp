@@ -5,9 +5,14 @@
 #include "platform/Display.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramInfo.h"
+#include "platform/SignalBridge.h"
 #include "platform/SingleInstance.h"
+#include "tray/frmSysTray.h"
 
 #include <QApplication>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -17,6 +22,22 @@ std::string RuntimeErrorMessage(const RuntimeError& error)
         + error.Source() + ")";
 }
 
+// Ends the process once the main window's unload has released the printer
+// link, the sockets and the tray icon. The unload mostly runs inside a wait
+// of the monitor loop (a signal, the tray's Exit, both handled while the
+// loop pumps events), and that wait looks at QuitRequested only when its
+// interval is over, up to an hour later. Nothing is left for the loop to do
+// by then, so the program ends here instead of when the loop comes back:
+// within a second of a signal while the loop waits, and without finishing a
+// poll whose link the unload has just closed. Objects still on the stack are
+// not destroyed; what they held outside the process has been released by
+// the unload, and the kernel drops the single-instance lock.
+[[noreturn]] void EndProgram()
+{
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
 }  // namespace
 
 int Main(int argc, char** argv)
@@ -24,22 +45,36 @@ int Main(int argc, char** argv)
     SelectPlatformForDisplay();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
+    // Hiding the main window must not end the program; its unload does.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance(ExecutableBaseName());
     if (instance.AnotherIsRunning())
         return 0;
 
-    // The tray window comes first once the notification-area icon exists;
-    // until then the main window is loaded and shown directly.
+    // The tray window first: its load puts the icon into the notification
+    // area, loads the main window, and shows it and hides it again.
     frmMain mainWindow(ConfigurationPath());
+    frmSysTray trayWindow(mainWindow);
     try {
-        if (!mainWindow.Form_Load())
+        if (!trayWindow.Form_Load())
             return 1;
     } catch (const RuntimeError& error) {
         ShowCriticalMessage(RuntimeErrorMessage(error));
         return 1;
     }
+    QObject::connect(&mainWindow, &frmMain::Unloaded, &app, [] { EndProgram(); });
+
+    // A signal, like the end of the desktop session, shuts the monitor down
+    // as the end of the system does.
+    SignalBridge bridge({SIGTERM, SIGINT, SIGHUP});
+    const auto shutDown = [&mainWindow] { mainWindow.Unload(frmMain::kUnloadAppWindows); };
+    QObject::connect(&bridge, &SignalBridge::Received, &mainWindow, shutDown);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow, shutDown);
+
+    // The activation starts the monitor loop once start-up has ended, with
+    // the main window hidden.
     mainWindow.StartUpEnded = true;
-    mainWindow.show();
+    QMetaObject::invokeMethod(&mainWindow, &frmMain::Form_Activate, Qt::QueuedConnection);
     return QApplication::exec();
 }

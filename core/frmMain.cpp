@@ -15,6 +15,7 @@
 #include "printer/NetworkTransport.h"
 #include "printer/PollPrinter.h"
 #include "printer/SerialTransport.h"
+#include "tray/TrayPictures.h"
 #include "platform/Units.h"
 
 #include <QCloseEvent>
@@ -57,6 +58,7 @@ frmMain::frmMain(std::string iniPath)
     QPalette p = palette();
     p.setColor(QPalette::Window, FromWinColor(kBlack));
     setPalette(p);
+    setWindowIcon(AllWellPicture());
     SetWidth(3315);
     SetHeight(3870);
     BuildColumnZero();
@@ -319,9 +321,36 @@ void frmMain::Form_Unload()
     // 3. to 7. The printer socket, then each status server: closed, waited
     //    for and released.
     ReleaseSockets();
-    // The tray icon is released here once it exists.
+    // 8. No file stays open after start-up.
+    // 9. The tray window, and with it the tray icon.
+    if (UnloadTrayWindow)
+        UnloadTrayWindow();
     hide();
     QCoreApplication::quit();
+    emit Unloaded();
+}
+
+void frmMain::Form_QueryUnload(int16_t& cancel, int16_t unloadMode)
+{
+    if (unloadMode != kUnloadControlMenu)
+        return;
+    // Monitoring goes on; the tray icon or the next fault brings the window
+    // back.
+    if (CloseBoxMinimises)
+        showMinimized();
+    else
+        hide();
+    cancel = 1;
+}
+
+bool frmMain::Unload(int16_t unloadMode)
+{
+    int16_t cancel = 0;
+    Form_QueryUnload(cancel, unloadMode);
+    if (cancel != 0)
+        return false;
+    Form_Unload();
+    return true;
 }
 
 bool frmMain::event(QEvent* event)
@@ -336,8 +365,7 @@ bool frmMain::event(QEvent* event)
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    // Without a tray icon to bring it back, closing the window ends the
-    // monitor.
-    Form_Unload();
-    event->accept();
+    // The program's own closes go through Unload, so a close event is the
+    // user's close box.
+    event->setAccepted(Unload(kUnloadControlMenu));
 }

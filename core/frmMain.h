@@ -59,9 +59,32 @@ public:
     // test gives another.
     std::function<bool(frmMain&, int16_t)> Poll;
 
-    // The unload: stops the monitor loop and closes the printer link, then
-    // ends the program. Runs once; later calls have no effect.
+    // Why the window is asked to unload.
+    static constexpr int16_t kUnloadControlMenu = 0;  // the user's close box
+    static constexpr int16_t kUnloadFormCode = 1;     // the program's own code
+    static constexpr int16_t kUnloadAppWindows = 2;   // the session or the system ends
+    static constexpr int16_t kUnloadTaskManager = 3;  // another program ends this one
+
+    // Asked before the unload: the close box (mode 0) only hides the window,
+    // or minimises it when CloseBoxMinimises, and sets `cancel`; every other
+    // mode lets the unload go ahead.
+    void Form_QueryUnload(int16_t& cancel, int16_t unloadMode);
+
+    // Unloads the window for `unloadMode` unless Form_QueryUnload cancels;
+    // true when it unloaded.
+    bool Unload(int16_t unloadMode);
+
+    // The unload: stops the monitor loop, closes the printer link and the
+    // sockets, unloads the tray window and raises Unloaded. Runs once; later
+    // calls have no effect.
     void Form_Unload();
+
+    // Set when the desktop has no notification area to bring a hidden
+    // window back.
+    bool CloseBoxMinimises = false;
+
+    // The unload's last step; set by the tray window's load.
+    std::function<void()> UnloadTrayWindow;
 
     // Sets LinkOpen: the link of the printer being polled is usable.
     void SetLinkOpen() { LinkOpen = true; }
@@ -118,6 +141,10 @@ public:
 
     // The printer's USB library, shared by every USB printer.
     std::unique_ptr<UsbLibrary> Zorvadev;
+
+signals:
+    // The unload has ended: links, sockets and the tray icon are released.
+    void Unloaded();
 
 protected:
     bool event(QEvent* event) override;

@@ -36,6 +36,14 @@ void ProgramRun::SetEnv(const std::string& name, const std::string& value)
     process_->setProcessEnvironment(env);
 }
 
+void ProgramRun::UseDisplay(const std::string& display)
+{
+    QProcessEnvironment env = process_->processEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    env.insert("DISPLAY", QString::fromStdString(display));
+    process_->setProcessEnvironment(env);
+}
+
 void ProgramRun::Start()
 {
     process_->start();

@@ -19,6 +19,10 @@ public:
     // Adds or replaces a variable of the program's environment.
     void SetEnv(const std::string& name, const std::string& value);
 
+    // Runs the program on the X display `display` (":N") instead of
+    // headless.
+    void UseDisplay(const std::string& display);
+
     void Start();
     // True when the program ended within `ms`.
     bool WaitForExit(int ms);

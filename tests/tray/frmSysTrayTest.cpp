@@ -1,0 +1,283 @@
+// The tray window with a loaded main window: start-up, the icon's pictures,
+// the menu, the close box and the shutdown that Exit runs.
+#include "core/RuntimeError.h"
+#include "core/frmMain.h"
+#include "platform/EventPump.h"
+#include "platform/LabelControl.h"
+#include "support/FakeClock.h"
+#include "support/StatusClient.h"
+#include "support/TempDir.h"
+#include "tray/TrayPictures.h"
+#include "tray/clsTrayIcon.h"
+#include "tray/frmSysTray.h"
+
+#include <QAction>
+#include <QMenu>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const std::string kRequest("\x1D\x61\x01", 3);
+const std::string kStatus("\x04\x00\x12\xF0", 4);
+
+class frmSysTrayTest : public ::testing::Test {
+protected:
+    // Loads both windows over `ini`; the printers are never really polled.
+    void Load(const std::string& ini)
+    {
+        dir_.Write("StatusMonitorQ62m.ini", ini);
+        form_ = std::make_unique<frmMain>(dir_.File("StatusMonitorQ62m.ini"));
+        form_->Poll = [this](frmMain& form, int16_t index) {
+            ++polls_;
+            form.PrinterTable[static_cast<size_t>(index)].StatusBytes = kStatus;
+            return false;
+        };
+        tray_ = std::make_unique<frmSysTray>(*form_);
+        ASSERT_TRUE(tray_->Form_Load());
+    }
+
+    // Two USB printers, each with its own status server.
+    void LoadTwoServedPrinters()
+    {
+        port1_ = FreeLoopbackPort();
+        port2_ = FreeLoopbackPort();
+        Load("[General]\nPrinters=2\nUpdateInterval=1\n[Printer1]\nPort=-1\nStatusServerSocket="
+             + std::to_string(port1_) + "\n[Printer2]\nPort=-1\nStatusServerSocket=" + std::to_string(port2_) + "\n");
+    }
+
+    QSystemTrayIcon& Shown() { return tray_->SysTray->Shell().Icon(); }
+
+    // Sends the tray window a notification code, as the icon does.
+    void Notify(int32_t code)
+    {
+        tray_->Form_MouseMove(0, 0, static_cast<float>(code), 0);
+        DoEvents();
+    }
+
+    TempDir dir_;
+    std::unique_ptr<frmMain> form_;
+    std::unique_ptr<frmSysTray> tray_;
+    int polls_ = 0;
+    int32_t port1_ = 0;
+    int32_t port2_ = 0;
+};
+
+const char* kOnePrinter = "[Printer1]\nPort=-1\n";
+
+TEST_F(frmSysTrayTest, StartUpPutsUpTheAllWellIconWithItsTooltipAndLeavesBothWindowsHidden)
+{
+    Load("[General]\nPrinters=2\n[Printer1]\nPort=-1\n[Printer2]\nPort=-1\n");
+    EXPECT_EQ(form_->PrinterCount, 2) << "the tray window's load loaded the main window";
+    ASSERT_TRUE(tray_->SysTray);
+    EXPECT_TRUE(tray_->SysTray->Shell().Added());
+    EXPECT_EQ(Shown().icon().cacheKey(), form_->windowIcon().cacheKey());
+    EXPECT_EQ(Shown().toolTip(), "Kelvaran Q62M Status Monitor");
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_FALSE(tray_->isVisible());
+}
+
+TEST_F(frmSysTrayTest, AMainWindowThatFailsToLoadLeavesNoIcon)
+{
+    frmMain missing(dir_.File("absent.ini"));
+    frmSysTray trayForMissing(missing);
+    EXPECT_FALSE(trayForMissing.Form_Load());
+    EXPECT_FALSE(trayForMissing.SysTray);
+
+    dir_.Write("bad.ini", "[Printer1]\nPort=USB\n");
+    frmMain bad(dir_.File("bad.ini"));
+    frmSysTray trayForBad(bad);
+    EXPECT_THROW(trayForBad.Form_Load(), RuntimeError);
+    EXPECT_FALSE(trayForBad.SysTray);
+}
+
+TEST_F(frmSysTrayTest, TheLoopsPicturesAreTheTrayWindowsIconForAFaultAndTheMainWindowsOtherwise)
+{
+    Load(kOnePrinter);
+    form_->ShowTrayPicture(TrayPicture::Fault);
+    EXPECT_EQ(Shown().icon().cacheKey(), tray_->windowIcon().cacheKey());
+    form_->ShowTrayPicture(TrayPicture::Normal);
+    EXPECT_EQ(Shown().icon().cacheKey(), form_->windowIcon().cacheKey());
+}
+
+TEST(TrayPicturesTest, TheFaultPictureIsRedAndTheAllWellPictureIsNot)
+{
+    const QImage fault = FaultPicture().pixmap(32, 32).toImage();
+    const QImage allWell = AllWellPicture().pixmap(32, 32).toImage();
+    ASSERT_EQ(fault.size(), QSize(32, 32));
+    ASSERT_EQ(allWell.size(), QSize(32, 32));
+    auto reddish = [](const QImage& image) {
+        int count = 0;
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                const QColor c = image.pixelColor(x, y);
+                count += c.alpha() > 200 && c.red() > 150 && c.green() < 80 && c.blue() < 80;
+            }
+        return count;
+    };
+    EXPECT_GT(reddish(fault), 32 * 32 / 3);
+    EXPECT_EQ(reddish(allWell), 0);
+}
+
+TEST_F(frmSysTrayTest, TheMenuHoldsShowASeparatorAndExit)
+{
+    Load(kOnePrinter);
+    ASSERT_EQ(tray_->mnuPopup.size(), 3u);
+    EXPECT_EQ(tray_->mnuPopup[0]->text(), "Show");
+    EXPECT_TRUE(tray_->mnuPopup[1]->isSeparator());
+    EXPECT_EQ(tray_->mnuPopup[2]->text(), "Exit");
+    EXPECT_EQ(tray_->mnuSysTray->actions().size(), 3);
+}
+
+TEST_F(frmSysTrayTest, TheMenuOpensOnTheRightButtonsReleaseOnly)
+{
+    Load(kOnePrinter);
+    Notify(WM_RBUTTONDOWN);
+    EXPECT_FALSE(tray_->mnuSysTray->isVisible());
+    Notify(WM_RBUTTONUP);
+    EXPECT_TRUE(tray_->mnuSysTray->isVisible());
+    tray_->mnuSysTray->hide();
+}
+
+TEST_F(frmSysTrayTest, ADoubleClickOnTheIconShowsTheMainWindowAndSingleClicksDoNothing)
+{
+    Load(kOnePrinter);
+    // From the desktop's report through the tray window's mouse messages.
+    emit Shown().activated(QSystemTrayIcon::Trigger);
+    DoEvents();
+    EXPECT_FALSE(form_->isVisible());
+    emit Shown().activated(QSystemTrayIcon::DoubleClick);
+    DoEvents();
+    EXPECT_TRUE(form_->isVisible());
+    emit Shown().activated(QSystemTrayIcon::Trigger);
+    DoEvents();
+    EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(frmSysTrayTest, ShowMakesTheMainWindowVisibleAndBringsBackAMinimisedOne)
+{
+    Load(kOnePrinter);
+    tray_->mnuPopup[0]->trigger();
+    EXPECT_TRUE(form_->isVisible());
+    tray_->mnuPopup[0]->trigger();
+    EXPECT_TRUE(form_->isVisible()) << "Show on a visible window";
+    form_->showMinimized();
+    tray_->mnuPopup[0]->trigger();
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_FALSE(form_->windowState() & Qt::WindowMinimized);
+}
+
+TEST_F(frmSysTrayTest, AnItemWithAnotherCaptionDoesNothing)
+{
+    Load(kOnePrinter);
+    tray_->mnuPopup_Click(1);
+    tray_->mnuPopup[0]->setText("Show!");
+    tray_->mnuPopup_Click(0);
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_FALSE(form_->QuitRequested);
+}
+
+TEST_F(frmSysTrayTest, ExitClosesBothServersRemovesTheIconAndThenEndsTheUnload)
+{
+    LoadTwoServedPrinters();
+    StatusClient client1(port1_);
+    StatusClient client2(port2_);
+    ASSERT_TRUE(client1.Connected());
+    ASSERT_TRUE(client2.Connected());
+    PumpFor(100);
+
+    int unloads = 0;
+    bool iconGoneFirst = false;
+    QObject::connect(form_.get(), &frmMain::Unloaded, [&] {
+        ++unloads;
+        iconGoneFirst = !tray_->SysTray && !form_->tcpServer1 && !form_->tcpServer2 && !form_->Winsock1;
+    });
+    tray_->mnuPopup[2]->trigger();
+
+    EXPECT_EQ(unloads, 1);
+    EXPECT_TRUE(iconGoneFirst) << "the sockets and the icon are released before the unload ends";
+    EXPECT_TRUE(form_->QuitRequested);
+    EXPECT_FALSE(form_->LinkOpen);
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_TRUE(client1.ClosedWithin(2000));
+    EXPECT_TRUE(client2.ClosedWithin(2000));
+    form_->ShowTrayPicture(TrayPicture::Fault);
+    tray_->mnuPopup[2]->trigger();
+    EXPECT_EQ(unloads, 1) << "the unload runs once";
+}
+
+TEST_F(frmSysTrayTest, EveryCloseButTheCloseBoxUnloads)
+{
+    for (int16_t mode : {frmMain::kUnloadFormCode, frmMain::kUnloadAppWindows, frmMain::kUnloadTaskManager}) {
+        Load(kOnePrinter);
+        EXPECT_TRUE(form_->Unload(mode)) << mode;
+        EXPECT_TRUE(form_->QuitRequested) << mode;
+        EXPECT_FALSE(tray_->SysTray) << mode;
+        tray_.reset();
+        form_.reset();
+    }
+    Load(kOnePrinter);
+    EXPECT_FALSE(form_->Unload(frmMain::kUnloadControlMenu));
+    EXPECT_FALSE(form_->QuitRequested);
+}
+
+TEST_F(frmSysTrayTest, TheCloseBoxHidesTheWindowWhilePollingAndBothStatusServersGoOn)
+{
+    LoadTwoServedPrinters();
+    FakeClock clock;
+    form_->StartUpEnded = true;
+    const std::string caption = form_->lblPaperStatusMessage[0]->Caption();
+
+    int step = 0;
+    int pollsAtClose = 0;
+    std::string answer1;
+    std::string answer2;
+    clock.OnSleep = [&] {
+        switch (step++) {
+        case 0:
+            form_->show();
+            form_->close();
+            pollsAtClose = polls_;
+            EXPECT_FALSE(form_->isVisible()) << "the close box hides";
+            break;
+        case 10: {
+            StatusClient client1(port1_);
+            StatusClient client2(port2_);
+            client1.Send(kRequest);
+            client2.Send(kRequest);
+            answer1 = client1.Receive(4, 3000);
+            answer2 = client2.Receive(4, 3000);
+            break;
+        }
+        case 11:
+            tray_->mnuPopup[0]->trigger();
+            break;
+        case 12:
+            form_->QuitRequested = true;
+            break;
+        default:
+            break;
+        }
+    };
+    form_->Form_Activate();
+
+    EXPECT_GT(polls_, pollsAtClose) << "polling went on after the close";
+    EXPECT_EQ(answer1, kStatus);
+    EXPECT_EQ(answer2, kStatus);
+    EXPECT_EQ(form_->lblPaperStatusMessage[0]->Caption(), caption);
+}
+
+TEST_F(frmSysTrayTest, WithoutANotificationAreaTheCloseBoxMinimises)
+{
+    Load(kOnePrinter);
+    form_->CloseBoxMinimises = true;
+    form_->show();
+    form_->close();
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_TRUE(form_->windowState() & Qt::WindowMinimized);
+    EXPECT_FALSE(form_->QuitRequested);
+    tray_->mnuPopup[0]->trigger();
+    EXPECT_FALSE(form_->windowState() & Qt::WindowMinimized);
+}
+
+}  // namespace

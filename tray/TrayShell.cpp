@@ -1,0 +1,170 @@
+#include "tray/TrayShell.h"
+
+#include "platform/Display.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+int32_t ReleaseCode(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton:
+        return WM_LBUTTONUP;
+    case Qt::RightButton:
+        return WM_RBUTTONUP;
+    case Qt::MiddleButton:
+        return WM_MBUTTONUP;
+    default:
+        return 0;
+    }
+}
+
+// The balloon icon kinds: 0 none, 1 information, 2 warning, 3 error.
+QSystemTrayIcon::MessageIcon BalloonIcon(uint32_t infoFlags)
+{
+    switch (infoFlags & 0xF) {
+    case 1:
+        return QSystemTrayIcon::Information;
+    case 2:
+        return QSystemTrayIcon::Warning;
+    case 3:
+        return QSystemTrayIcon::Critical;
+    default:
+        return QSystemTrayIcon::NoIcon;
+    }
+}
+
+}  // namespace
+
+TrayShell::TrayShell(bool onDesktop) : onDesktop_(onDesktop), icon_(new QSystemTrayIcon(this))
+{
+    connect(icon_, &QSystemTrayIcon::activated, this, &TrayShell::Activated);
+    connect(icon_, &QSystemTrayIcon::messageClicked, this, [this] { Callback(NIN_BALLOONUSERCLICK); });
+}
+
+TrayShell::TrayShell() : TrayShell(!IsOffscreenPlatform())
+{
+}
+
+TrayShell::~TrayShell()
+{
+    Remove();
+}
+
+void TrayShell::NotifyIcon(uint32_t command, const NotifyIconData& record)
+{
+    switch (command) {
+    case NIM_ADD:
+        if (added_)
+            return;
+        added_ = true;
+        // Releases are watched for desktops that report a click at its press.
+        QCoreApplication::instance()->installEventFilter(this);
+        Apply(record);
+        break;
+    case NIM_MODIFY:
+        if (added_)
+            Apply(record);
+        break;
+    case NIM_DELETE:
+        Remove();
+        break;
+    default:
+        break;
+    }
+}
+
+void TrayShell::Apply(const NotifyIconData& record)
+{
+    if (record.uFlags & NIF_MESSAGE) {
+        host_ = record.hWnd;
+        callbackMessage_ = record.uCallbackMessage;
+    }
+    if (record.uFlags & NIF_ICON)
+        icon_->setIcon(record.hIcon);
+    if (record.uFlags & NIF_TIP)
+        icon_->setToolTip(QString::fromLatin1(FieldText(record.szTip)));
+    // A desktop icon needs a picture, so the icon appears with its first one.
+    if (onDesktop_ && !icon_->isVisible() && !icon_->icon().isNull())
+        icon_->show();
+    if ((record.uFlags & NIF_INFO) && icon_->isVisible()) {
+        const int timeout = static_cast<int>(std::min<uint32_t>(record.uTimeout, INT_MAX));
+        icon_->showMessage(QString::fromLatin1(FieldText(record.szInfoTitle)),
+                           QString::fromLatin1(FieldText(record.szInfo)), BalloonIcon(record.dwInfoFlags), timeout);
+    }
+}
+
+void TrayShell::Remove()
+{
+    if (!added_)
+        return;
+    added_ = false;
+    icon_->hide();
+    host_ = nullptr;
+    pendingRelease_ = {};
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->removeEventFilter(this);
+}
+
+void TrayShell::Activated(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        ReportAtRelease(Qt::LeftButton);
+        break;
+    case QSystemTrayIcon::Context:
+        ReportAtRelease(Qt::RightButton);
+        break;
+    case QSystemTrayIcon::MiddleClick:
+        ReportAtRelease(Qt::MiddleButton);
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        Callback(WM_LBUTTONDBLCLK);
+        // The second press of a double-click has its own release to report.
+        if (QGuiApplication::mouseButtons() & Qt::LeftButton)
+            pendingRelease_ |= Qt::LeftButton;
+        break;
+    case QSystemTrayIcon::Unknown:
+        break;
+    }
+}
+
+// An XEmbed tray reports a click while the button is still down; a
+// StatusNotifierItem host reports it after the release. Either way the host
+// hears of the click at the release, as the notification codes say.
+void TrayShell::ReportAtRelease(Qt::MouseButton button)
+{
+    if (QGuiApplication::mouseButtons() & button)
+        pendingRelease_ |= button;
+    else
+        Callback(ReleaseCode(button));
+}
+
+bool TrayShell::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+        if (pendingRelease_ & button) {
+            pendingRelease_ &= ~button;
+            Callback(ReleaseCode(button));
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TrayShell::Callback(int32_t code)
+{
+    // The host is a window of this program; the mouse-move message is the
+    // one callback message it can be sent.
+    if (!host_ || callbackMessage_ != static_cast<uint32_t>(WM_MOUSEMOVE))
+        return;
+    const QPointF where(code, 0);
+    QCoreApplication::postEvent(host_, new QMouseEvent(QEvent::MouseMove, where, where, Qt::NoButton,
+                                                       QGuiApplication::mouseButtons(),
+                                                       QGuiApplication::keyboardModifiers()));
+}

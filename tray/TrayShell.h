@@ -1,0 +1,54 @@
+#pragma once
+
+#include "tray/NotifyIconData.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+// The desktop's notification area as the tray icon object sees it: one call
+// that adds, modifies or deletes the icon a record describes, and the
+// icon's notifications sent back to the record's host window. Realised
+// over QSystemTrayIcon, which it owns. A notification reaches the host as
+// the record's callback message, the mouse-move message, with the
+// notification code as X; it is posted, so the host handles it from the
+// event queue as it would any window message. Headless nothing is put on
+// the desktop, but every call is applied alike. Lives on the
+// user-interface thread; the tray icon object owns it, and tests derive
+// from it to watch the calls.
+class TrayShell : public QObject {
+    Q_OBJECT
+public:
+    // `onDesktop` false keeps the icon off the desktop (the headless run).
+    explicit TrayShell(bool onDesktop);
+    TrayShell();
+    ~TrayShell() override;
+
+    // Adds (NIM_ADD), modifies (NIM_MODIFY) or removes (NIM_DELETE) the
+    // icon, applying the field groups that the record's uFlags name. A
+    // modify before the add, or a second add, is refused silently, as the
+    // caller never looks at the result.
+    virtual void NotifyIcon(uint32_t command, const NotifyIconData& record);
+
+    // The desktop's icon: what it shows, and its activations.
+    QSystemTrayIcon& Icon() { return *icon_; }
+    bool Added() const { return added_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Apply(const NotifyIconData& record);
+    void Remove();
+    void Activated(QSystemTrayIcon::ActivationReason reason);
+    void ReportAtRelease(Qt::MouseButton button);
+    void Callback(int32_t code);
+
+    bool onDesktop_;
+    QSystemTrayIcon* icon_;
+    bool added_ = false;
+    QPointer<QWidget> host_;
+    uint32_t callbackMessage_ = 0;
+    Qt::MouseButtons pendingRelease_;
+};
