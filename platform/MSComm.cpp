@@ -146,29 +146,9 @@ std::string MSComm::DeviceName() const
 
 void MSComm::SetSettings(const std::string& settings)
 {
-    // Four fields separated by commas.
-    std::string fields[4];
-    size_t count = 0;
-    for (char c : settings) {
-        if (c == ',') {
-            if (++count == 4)
-                break;
-        } else {
-            fields[count] += c;
-        }
-    }
     Framing framing;
-    const int baud = Field(fields[0]);
-    const std::string parities = "neoms";
-    const char parity = fields[1].size() == 1 ? static_cast<char>(std::tolower(fields[1][0])) : '?';
-    framing.dataBits = Field(fields[2]);
-    framing.stopBits = Field(fields[3]);
-    if (count != 3 || baud <= 0 || parities.find(parity) == std::string::npos || framing.dataBits < 5
-        || framing.dataBits > 8 || (framing.stopBits != 1 && framing.stopBits != 2))
+    if (!ParseSettings(settings, framing))
         Raise(kErrComInvalidPropertyValue, "Invalid property value", "Settings");
-    framing.baud = static_cast<uint32_t>(baud);
-    framing.parity = parity;
-
     const Framing previous = framing_;
     framing_ = framing;
     if (open_ && !lost_ && !ApplyFraming()) {
@@ -177,6 +157,26 @@ void MSComm::SetSettings(const std::string& settings)
         Raise(kErrComSetCommStateFailed, "Could not set comm state", "Settings");
     }
     settings_ = settings;
+}
+
+bool MSComm::ParseSettings(const std::string& settings, Framing& framing)
+{
+    std::string fields[4];
+    size_t commas = 0;
+    for (char c : settings) {
+        if (c != ',')
+            fields[commas] += c;
+        else if (++commas == 4)
+            return false;
+    }
+    const int baud = Field(fields[0]);
+    framing.parity = fields[1].size() == 1 ? static_cast<char>(std::tolower(fields[1][0])) : '?';
+    framing.dataBits = Field(fields[2]);
+    framing.stopBits = Field(fields[3]);
+    if (commas != 3 || baud <= 0 || std::string("neoms").find(framing.parity) == std::string::npos)
+        return false;
+    framing.baud = static_cast<uint32_t>(baud);
+    return framing.dataBits >= 5 && framing.dataBits <= 8 && (framing.stopBits == 1 || framing.stopBits == 2);
 }
 
 void MSComm::SetHandshaking(int16_t mode)

@@ -124,6 +124,7 @@ private:
         int stopBits = 1;
     };
 
+    static bool ParseSettings(const std::string& settings, Framing& framing);
     SerialLine& Line();
     void Open();
     void Close();

@@ -1,9 +1,6 @@
 #include "SerialPrinterFixture.h"
 
-#include "platform/EventPump.h"
 #include "platform/MSComm.h"
-
-#include <QElapsedTimer>
 
 void SerialPrinterFixture::Load(const std::string& printer1, int printers, const std::string& more)
 {
@@ -11,18 +8,6 @@ void SerialPrinterFixture::Load(const std::string& printer1, int printers, const
                            + printer.Path() + "\n" + printer1 + "\n" + more);
     form = std::make_unique<frmMain>(dir.File("q.ini"));
     ASSERT_TRUE(form->Form_Load());
-}
-
-bool SerialPrinterFixture::PumpUntil(const std::function<bool()>& done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > 2000)
-            return false;
-        WaitForEvents(10);
-    }
-    return true;
 }
 
 bool SerialPrinterFixture::PortOpen() const

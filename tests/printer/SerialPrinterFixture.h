@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/frmMain.h"
+#include "support/StatusClient.h"
 #include "support/TempDir.h"
 #include "PtyPrinter.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -16,9 +16,6 @@ protected:
     // `printer1` adds keys to Printer1's section (BaudRate=..., ...);
     // `more` adds text after it, such as further printers' sections.
     void Load(const std::string& printer1 = "", int printers = 1, const std::string& more = "");
-
-    // Pumps events until `done` or two seconds have passed.
-    static bool PumpUntil(const std::function<bool()>& done);
 
     bool PortOpen() const;
     const std::string& Stored(int index) const;

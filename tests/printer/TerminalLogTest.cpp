@@ -114,15 +114,6 @@ TEST_F(TerminalLogTest, AnEscapeAfterACarriageReturnErasesAndEndsThePendingRetur
     EXPECT_EQ(Box(), "line");
 }
 
-TEST_F(TerminalLogTest, RenderingDoesNotDependOnAWaitingExchange)
-{
-    form.Exchange.WaitingReply = true;
-    form.Exchange.ReplyEnd = "\xF0";
-    Feed(std::string("\r\n\x00", 3));
-    EXPECT_EQ(form.Exchange.Reply, std::string("\r\n\x00", 3)) << "the reply keeps the raw bytes";
-    EXPECT_EQ(Text(), "\r\n{NULL}");
-}
-
 TEST_F(TerminalLogTest, LineQueriesFollowTheCaretAndTheSelection)
 {
     SetBox("one\ntwo\nthree", 6);
