@@ -4,7 +4,9 @@
 // and answer on the same pseudo-terminal, with the same answering thread,
 // in the same run. A pseudo-terminal moves bytes without a line speed, so
 // the time those seven bytes would need on a real line at the configured
-// speed is printed beside them.
+// speed is printed beside them. Opening the port includes the lock file
+// that Qt's serial port writes and syncs in the lock directory, so the open
+// costs what one small synced write costs on that file system.
 #include "core/frmMain.h"
 #include "printer/PollPrinter.h"
 #include "printer/SerialTransport.h"
