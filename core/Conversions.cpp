@@ -145,7 +145,20 @@ int16_t RoundToInt16(double value)
     return static_cast<int16_t>(rounded);
 }
 
-int16_t WholeTextToInt16(const std::string& text)
+int32_t RoundToInt32(double value)
+{
+    if (std::isnan(value))
+        Overflow();
+    const double rounded = std::nearbyint(value);
+    if (rounded < -2147483648.0 || rounded > 2147483647.0)
+        Overflow();
+    return static_cast<int32_t>(rounded);
+}
+
+namespace {
+
+// The value of a text that must be one number as a whole.
+double WholeTextNumber(const std::string& text)
 {
     const char* blanks = " \t\r\n";
     const size_t first = text.find_first_not_of(blanks);
@@ -157,7 +170,19 @@ int16_t WholeTextToInt16(const std::string& text)
     if (!scanned || scanned->length != number.size()
         || (number[0] == '&' && scanned->length == 2))
         TypeMismatch();
-    return RoundToInt16(scanned->value);
+    return scanned->value;
+}
+
+}  // namespace
+
+int16_t WholeTextToInt16(const std::string& text)
+{
+    return RoundToInt16(WholeTextNumber(text));
+}
+
+int32_t WholeTextToInt32(const std::string& text)
+{
+    return RoundToInt32(WholeTextNumber(text));
 }
 
 int16_t CheckedInt16(int64_t value)

@@ -20,10 +20,14 @@ double LeadingNumber(const std::string& text);
 // (2.5 gives 2, 3.5 gives 4); a result outside -32768..32767 overflows.
 int16_t RoundToInt16(double value);
 
+// The same rounding to a 32-bit integer.
+int32_t RoundToInt32(double value);
+
 // The whole text, blanks around it allowed, must be one number (in the
-// forms LeadingNumber reads); rounded as RoundToInt16. Empty text or text
-// that is not a number is a type mismatch.
+// forms LeadingNumber reads); rounded as RoundToInt16 or RoundToInt32.
+// Empty text or text that is not a number is a type mismatch.
 int16_t WholeTextToInt16(const std::string& text);
+int32_t WholeTextToInt32(const std::string& text);
 
 // A 16-bit result of arithmetic on 16-bit fields: overflows outside the range.
 int16_t CheckedInt16(int64_t value);

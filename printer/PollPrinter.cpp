@@ -1,5 +1,6 @@
 #include "printer/PollPrinter.h"
 
+#include "core/ResumeNext.h"
 #include "core/frmMain.h"
 #include "printer/CommandExchange.h"
 #include "printer/DecodeStatus.h"
@@ -10,17 +11,6 @@
 #include <exception>
 
 namespace {
-
-// Runs one step of the poll; an error in it is cleared, as the poll's error
-// trap does, so the poll goes on to close its link.
-template <typename Step>
-void Trapped(Step&& step)
-{
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 
 // Stores a good answer and has it decoded.
 bool Accept(frmMain& form, int16_t index, const std::string& answer)
@@ -72,12 +62,12 @@ bool PollPrinter(frmMain& form, int16_t index)
 {
     bool result = false;
     int16_t port = 1;
-    Trapped([&] {
+    ResumeNext([&] {
         port = form.PrinterTable.at(static_cast<size_t>(index)).Port;
         result = port < 0 ? PollUsb(form, index) : PollOverLink(form, index, port);
     });
     // 5. Close the link; for a USB printer this finds no serial port open.
-    Trapped([&] {
+    ResumeNext([&] {
         if (port == 0)
             CloseSocket(form);
         else

@@ -2,6 +2,7 @@
 
 #include "core/Conversions.h"
 #include "core/RuntimeError.h"
+#include "core/ResumeNext.h"
 #include "core/frmMain.h"
 #include "platform/MSComm.h"
 #include "printer/NetworkTransport.h"
@@ -13,16 +14,6 @@
 
 namespace {
 
-// Runs one closing step; closing goes on whatever fails.
-template <typename Step>
-void Ignoring(Step&& step)
-{
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
-
 // The configuration keeps a framing value whole once its first character
 // passes ("even", "8 bits"), so that character is the field. Stop bits
 // "1.5" stay one and a half, which no port here can do: the port refuses
@@ -32,24 +23,6 @@ std::string ProvisionalSettings(const PrinterEntry& entry)
     auto first = [](const std::string& text) { return text.substr(0, 1); };
     const std::string stopBits = entry.StopBits.rfind("1.5", 0) == 0 ? "1.5" : first(entry.StopBits);
     return "1200," + first(entry.Parity) + "," + first(entry.DataBits) + "," + stopBits;
-}
-
-// BaudRate as a 32-bit whole number. The text must be one number as a
-// whole, which WholeTextToInt16 decides; a speed is mostly beyond its
-// 16-bit range, and then the number is its leading number, rounded half
-// to even like every whole-number conversion.
-int32_t LineSpeed(const std::string& text)
-{
-    try {
-        return WholeTextToInt16(text);
-    } catch (const RuntimeError& error) {
-        if (error.Number() != kErrOverflow)
-            throw;
-    }
-    const double rounded = std::nearbyint(LeadingNumber(text));
-    if (!(rounded >= INT32_MIN && rounded <= INT32_MAX))
-        throw RuntimeError(kErrOverflow, "Overflow", "SetCom");
-    return static_cast<int32_t>(rounded);
 }
 
 // 3. and 4. The control's properties, in their order, then the open.
@@ -85,7 +58,7 @@ void SetCom(frmMain& form, int16_t index)
         ClosePort(form);
         OpenPort(form, entry);
         // 5. and 6. The configured speed, written into the open port.
-        int32_t baud = LineSpeed(entry.BaudRate);
+        int32_t baud = WholeTextToInt32(entry.BaudRate);
         if (SetCommBaudRate(*form.MSComm1, baud).empty())
             form.SetLinkOpen();
         else
@@ -101,8 +74,8 @@ void ClosePort(frmMain& form)
     MSComm& comm = *form.MSComm1;
     if (!comm.PortOpen())
         return;
-    Ignoring([&] { comm.SetOutBufferCount(0); });
-    Ignoring([&] { comm.SetPortOpen(false); });
+    ResumeNext([&] { comm.SetOutBufferCount(0); });
+    ResumeNext([&] { comm.SetPortOpen(false); });
     CloseLink(form);
 }
 

@@ -1,5 +1,7 @@
 #include "tray/clsTrayIcon.h"
 
+#include "core/Conversions.h"
+
 #include "core/RuntimeError.h"
 #include "platform/ProgramInfo.h"
 #include "platform/Units.h"
@@ -16,15 +18,6 @@ namespace {
 constexpr int kIconSide = 32;
 
 }  // namespace
-
-int32_t RoundToInt32(double value)
-{
-    // The default rounding mode rounds a half to the even neighbour.
-    const double rounded = std::nearbyint(value);
-    if (std::isnan(rounded) || rounded < -2147483648.0 || rounded > 2147483647.0)
-        throw RuntimeError(kErrOverflow, "Overflow", kProgramTitle);
-    return static_cast<int32_t>(rounded);
-}
 
 clsTrayIcon::clsTrayIcon(std::unique_ptr<TrayShell> shell) : shell_(std::move(shell))
 {

@@ -79,7 +79,3 @@ private:
     NotifyIconData record_;
     std::string tooltip_;
 };
-
-// A number rounded to the nearest 32-bit integer, a half to the even
-// neighbour; outside the range it overflows (run-time error 6).
-int32_t RoundToInt32(double value);

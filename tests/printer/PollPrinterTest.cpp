@@ -4,7 +4,9 @@
 #include "platform/LabelControl.h"
 #include "platform/UsbLibrary.h"
 #include "printer/PollPrinter.h"
+#include "support/FakeClock.h"
 #include "support/FakeZorvadevControl.h"
+#include "support/StatusClient.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +21,10 @@ protected:
     PollPrinterTest() : control_(dir_)
     {
         FakeZorvadevControl::Install(dir_.Path());
-        dir_.Write("q.ini", "[General]\nPrinters=3\n[Printer1]\nPort=-1\n[Printer2]\nPort=0\nIP=127.0.0.1\n"
-                            "[Printer3]\nPort=7\n");
+        // The network printer's port has no listener and the serial port no device.
+        dir_.Write("q.ini", "[General]\nPrinters=3\n[Printer1]\nPort=-1\n[Printer2]\nPort=0\nIP=127.0.0.1\nSocket="
+                                + std::to_string(FreeLoopbackPort()) + "\n[Printer3]\nPort=7\nDevice=" + dir_.File("none")
+                                + "\n");
         form_ = std::make_unique<frmMain>(dir_.File("q.ini"));
         EXPECT_TRUE(form_->Form_Load());
         form_->Zorvadev = std::make_unique<UsbLibrary>(dir_.Path());
@@ -107,6 +111,7 @@ TEST_F(PollPrinterTest, AMissingLibraryOrFunctionCountsAsNoFault)
 
 TEST_F(PollPrinterTest, PrintersWithoutALinkAreNoFaultAndStoreNothing)
 {
+    FakeClock clock;
     for (int16_t index : {int16_t{1}, int16_t{2}}) {
         EXPECT_FALSE(PollPrinter(*form_, index));
         EXPECT_EQ(Stored(index), "");
