@@ -1,6 +1,8 @@
 #include "core/Conversions.h"
 #include "core/RuntimeError.h"
 
+#include <climits>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -118,6 +120,29 @@ TEST(PlainDecimalTest, WritesNumbersWithoutLeadingBlankOrZeros)
     EXPECT_EQ(PlainDecimal(5000), "5000");
     EXPECT_EQ(PlainDecimal(65535), "65535");
     EXPECT_EQ(PlainDecimal(5000.5), "5000.5");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ThirtyTwoBitConversionTest, RoundsHalvesToEvenAndOverflowsOutsideTheRange)
+{
+    EXPECT_EQ(RoundToInt32(115200.5), 115200);
+    EXPECT_EQ(RoundToInt32(115201.5), 115202);
+    EXPECT_EQ(RoundToInt32(-2147483648.0), INT32_MIN);
+    EXPECT_EQ(WholeTextToInt32(" 250000 "), 250000);
+    EXPECT_EQ(WholeTextToInt32("2.5E5"), 250000);
+    EXPECT_EQ(WholeTextToInt32("&H4B00"), 19200);
+    for (double value : {2147483647.5, -2147483649.0, std::nan("")})
+        EXPECT_THROW(RoundToInt32(value), RuntimeError) << value;
+    EXPECT_THROW(WholeTextToInt32("1E10"), RuntimeError);
+    try {
+        WholeTextToInt32("115200 baud");
+        FAIL() << "a speed with a word after it was taken";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.Number(), kErrTypeMismatch);
+    }
 }
 
 }  // namespace
