@@ -7,6 +7,8 @@
 #include "support/StatusClient.h"
 #include "support/TempDir.h"
 
+#include <QColor>
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
@@ -284,6 +286,37 @@ TEST_F(TrayDesktopTest, WithoutANotificationAreaTheMainWindowIsShownAtStart)
     run_->Terminate();
     ASSERT_TRUE(run_->WaitForExit(10000));
     EXPECT_EQ(run_->ExitCode(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TrayDesktopTest, AFaultInTheUsbLibrarysAnswerBringsTheHiddenWindowUpWithItsRows)
+{
+    ASSERT_TRUE(desktop_->StartTrayHost());
+    StartMonitor(1);
+    ASSERT_TRUE(VirtualDesktop::WaitFor([&] { return TrayIconWindow().has_value(); })) << "no icon in the tray";
+    ASSERT_TRUE(VirtualDesktop::WaitFor([&] { return control_->StatusReads() >= 2; })) << "the printer is not polled";
+    EXPECT_FALSE(MainWindowVisible()) << "an all-well printer brought the window up";
+
+    control_->SetBytes(std::string("\x04\x00\x12\xF0", 4));
+    ASSERT_TRUE(VirtualDesktop::WaitFor([&] { return MainWindowVisible(); }, 5000))
+        << "the fault did not bring the window up";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::string picture = "usb-fault-window.png";
+    desktop_->Screenshot(picture);
+
+    // The Paper row of the only column reads Empty on red, the others Ok on green.
+    const std::vector<std::string> windows = desktop_->VisibleWindows({"--name", kTitle});
+    ASSERT_FALSE(windows.empty());
+    const auto g = desktop_->WindowGeometry(windows.front());
+    ASSERT_TRUE(g.has_value());
+    const QImage screen(QString::fromStdString(std::string(Q62M_ARTIFACT_DIR) + "/" + picture));
+    ASSERT_FALSE(screen.isNull());
+    EXPECT_EQ(screen.pixelColor(g->x + 20, g->y + 760 / 15), QColor(255, 0, 0)) << "Paper row";
+    EXPECT_EQ(screen.pixelColor(g->x + 20, g->y + 1480 / 15), QColor(0, 128, 0)) << "Print Head row";
+    EXPECT_EQ(screen.pixelColor(g->x + 20, g->y + 2920 / 15), QColor(0, 128, 0)) << "Presenter row";
 }
 
 }  // namespace
