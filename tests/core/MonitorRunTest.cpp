@@ -88,3 +88,40 @@ TEST(MonitorRunTest, TwoNetworkPrintersAreServedEachOnItsOwnStatusPort)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MonitorRunTest, ANetworkPrinterThatVanishesKeepsItsLastStatusAndIsReadAgainWhenItReturns)
+{
+    SimulatorProcess simulator({"--quiet", "--tcp", "0"});
+    ASSERT_TRUE(simulator.Ready());
+    TempDir dir;
+    const int32_t port = FreeLoopbackPort();
+    dir.Write("StatusMonitorQ62m.ini", "[General]\nUpdateInterval=1\n[Printer1]\nPort=0\nIP=127.0.0.1\nSocket="
+                                           + std::to_string(simulator.TcpPort()) + "\nStatusServerSocket="
+                                           + std::to_string(port) + "\n");
+    ProgramRun run(dir);
+    run.Start();
+    const std::string jam("\x00\x02\x00\xF0", 4);
+    const std::string allWell("\x00\x00\x00\xF0", 4);
+    simulator.Command("paper jam");
+    ASSERT_EQ(AskUntil(port, jam, 10000), jam);
+
+    // Gone: no listener, then silent; the store keeps the fault.
+    simulator.Command("stop listening");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_EQ(AskUntil(port, jam, 2000), jam);
+    simulator.Command("listen");
+    simulator.Command("silent");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_EQ(AskUntil(port, jam, 2000), jam);
+
+    // Back, and mended.
+    simulator.Command("normal");
+    simulator.Command("all well");
+    EXPECT_EQ(AskUntil(port, allWell, 20000), allWell);
+    EXPECT_TRUE(run.Running());
+    EXPECT_EQ(run.StandardError().find("error"), std::string::npos) << "a vanished printer is no error to report";
+}
+
+}  // namespace
