@@ -8,6 +8,8 @@
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <map>
+#include <memory>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -477,18 +479,37 @@ int32_t SocketCalls::Resolve(const std::string& name, uint32_t& address)
     return 0;
 }
 
+namespace {
+
+// Look-ups under way, each with the flag that cancels its completion. Qt
+// 6.4 never frees the completion of a look-up aborted with
+// QHostInfo::abortHostLookup, so a cancelled look-up runs to its end and
+// its completion, told that it was cancelled, does nothing.
+std::map<int32_t, std::shared_ptr<bool>>& Lookups()
+{
+    static std::map<int32_t, std::shared_ptr<bool>> lookups;
+    return lookups;
+}
+
+}  // namespace
+
 int32_t SocketCalls::StartLookup(const std::string& name, QObject* context, LookupDone done, int32_t& id)
 {
     if (int32_t error = InjectedFailure(Call::StartLookup))
         return error;
+    auto cancelled = std::make_shared<bool>(false);
     id = QHostInfo::lookupHost(QString::fromLatin1(name.c_str()), context,
-                               [done = std::move(done)](const QHostInfo& info) {
+                               [done = std::move(done), cancelled](const QHostInfo& info) {
+                                   Lookups().erase(info.lookupId());
+                                   if (*cancelled)
+                                       return;
                                    uint32_t address = 0;
                                    int32_t error = FromLookupError(info.error());
                                    if (error == 0 && !FirstIPv4(info, address))
                                        error = kNoData;
                                    done(error, address);
                                });
+    Lookups()[id] = cancelled;
     return 0;
 }
 
@@ -496,7 +517,11 @@ int32_t SocketCalls::CancelLookup(int32_t id)
 {
     if (int32_t error = InjectedFailure(Call::CancelLookup))
         return error;
-    QHostInfo::abortHostLookup(id);
+    auto lookup = Lookups().find(id);
+    if (lookup != Lookups().end()) {
+        *lookup->second = true;
+        Lookups().erase(lookup);
+    }
     return 0;
 }
 
