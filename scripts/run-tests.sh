@@ -1,7 +1,61 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine (packages, build) and runs the whole test suite.
-set -euo pipefail
+# Sets up a fresh machine (packages, build) and runs the whole test suite:
+#   1. set-up and build into build/;
+#   2. the suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+#      in build-asan/, run clean (no report, no leak);
+#   3. each fuzz target for a short while (scripts/run-fuzz.sh; Q62M_FUZZ_SECONDS
+#      sets the seconds per target, default 15);
+#   4. the suite in build/, last, so that its summary closes the output.
+# Every stage runs even when an earlier one failed; the script fails when any
+# of them did.
+set -uo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-cd build
-ctest --output-on-failure -j"$(nproc)" --timeout 300
+root=$PWD
+jobs=$(nproc)
+failed=()
+
+stage() {
+  echo
+  echo "==== run-tests: $* ($(date +%H:%M:%S))"
+}
+
+stage "1/4 set-up and build (build/)"
+if ! scripts/setup.sh; then
+  echo "run-tests: set-up or build failed" >&2
+  exit 1
+fi
+
+stage "2/4 sanitizer build and suite (build-asan/)"
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+if cmake -S . -B build-asan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ62M_SANITIZE=ON \
+       -DQ62M_BENCH=OFF >/dev/null \
+   && cmake --build build-asan -j"$jobs"; then
+  if ! (cd build-asan \
+        && ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:check_initialization_order=1 \
+           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+           LSAN_OPTIONS=suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0 \
+           ctest --output-on-failure -j"$jobs" --timeout 300); then
+    failed+=("sanitizer suite")
+  fi
+else
+  failed+=("sanitizer build")
+fi
+
+stage "3/4 fuzz targets, ${Q62M_FUZZ_SECONDS:-15}s each (build-fuzz/)"
+scripts/run-fuzz.sh "${Q62M_FUZZ_SECONDS:-15}" || failed+=("fuzzing")
+
+stage "4/4 suite (build/)"
+(cd build && ctest --output-on-failure -j"$jobs" --timeout 300) | tee build/ctest-summary.log
+main=${PIPESTATUS[0]}
+[ "$main" -eq 0 ] || failed+=("suite")
+
+echo
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "run-tests: FAILED stages: ${failed[*]}"
+else
+  echo "run-tests: all four stages passed"
+fi
+# The suite's own summary stays the last word.
+grep -E '^[0-9]+% tests passed' build/ctest-summary.log || true
+[ ${#failed[@]} -eq 0 ]
