@@ -1,0 +1,519 @@
+// The monitor over a long run under steady load: the real executable,
+// headless, polls 10 printers every second while a status client asks the
+// first status server 20 times a second and a hostile client takes turns at
+// the second one with garbage, floods of connections and idle connections.
+// Every second it samples the monitor's processor time, memory and open
+// descriptors; at the end it prints them with their growth, the answers the
+// status client missed and the polls each printer received.
+//
+//   SoakBench [seconds] [network|usb]      (default 600 network)
+//
+// network: 10 printers of the printer simulator on loopback TCP ports.
+// usb:     10 USB printers answered by the test USB library.
+// Everything is addressed on 127.0.0.1 only, and every loop ends with the
+// run's duration.
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <random>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Steady = std::chrono::steady_clock;
+
+constexpr int kPrinters = 10;
+const std::string kRequest("\x1D\x61\x01", 3);
+const std::string kAllWell("\x00\x00\x00\xF0", 4);
+
+[[noreturn]] void Die(const std::string& what)
+{
+    std::fprintf(stderr, "SoakBench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+int FreePort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A client socket connected to 127.0.0.1:port with a receive time-out, or -1.
+int Connect(int port, int timeoutMs)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A server busy with its previous client refuses for a moment; this tries
+// again for up to `patienceMs`.
+int ConnectPatiently(int port, int patienceMs)
+{
+    const auto deadline = Steady::now() + std::chrono::milliseconds(patienceMs);
+    int fd = Connect(port, 100);
+    while (fd < 0 && Steady::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        fd = Connect(port, 100);
+    }
+    return fd;
+}
+
+// One status exchange; the answer, empty when not answered in time, and
+// "refused" when the connection was.
+std::string Ask(int port)
+{
+    const int fd = Connect(port, 1000);
+    if (fd < 0)
+        return "refused";
+    std::string answer;
+    if (send(fd, kRequest.data(), kRequest.size(), MSG_NOSIGNAL) == 3) {
+        char buffer[8];
+        while (answer.size() < 4) {
+            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            answer.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    close(fd);
+    return answer;
+}
+
+pid_t Spawn(const std::vector<std::string>& args, int stdoutFd)
+{
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        Die("cannot start " + args[0] + ": " + std::strerror(error));
+    return pid;
+}
+
+void Stop(pid_t pid)
+{
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 100; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+// The printer simulator with one TCP printer per name; its traffic log is
+// read on a thread of its own and counted per printer.
+class Simulator {
+public:
+    Simulator()
+    {
+        int pipeFds[2];
+        if (pipe2(pipeFds, O_CLOEXEC) != 0)
+            Die("pipe");
+        std::vector<std::string> args = {Q62M_PRINTER_SIM, "--no-stdin"};
+        for (int i = 1; i <= kPrinters; ++i)
+            args.insert(args.end(), {"--printer", "p" + std::to_string(i), "--tcp", "0"});
+        pid_ = Spawn(args, pipeFds[1]);
+        close(pipeFds[1]);
+        output_ = fdopen(pipeFds[0], "r");
+        char line[512];
+        while (fgets(line, sizeof line, output_)) {
+            char name[64];
+            int port = 0;
+            if (std::sscanf(line, "%63s tcp 127.0.0.1:%d", name, &port) == 2)
+                ports_[name] = port;
+            if (std::strncmp(line, "ready", 5) == 0)
+                break;
+        }
+        if (static_cast<int>(ports_.size()) != kPrinters)
+            Die("the simulator did not start its printers");
+        reader_ = std::thread([this] { CountRequests(); });
+    }
+
+    ~Simulator()
+    {
+        Stop(pid_);
+        reader_.join();
+        fclose(output_);
+    }
+
+    int Port(int printer) { return ports_.at("p" + std::to_string(printer)); }
+
+    std::map<std::string, int> Requests()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return requests_;
+    }
+
+private:
+    void CountRequests()
+    {
+        char line[512];
+        while (fgets(line, sizeof line, output_)) {
+            char name[64];
+            if (std::sscanf(line, "%63s <-", name) == 1 && std::strstr(line, " <- ")) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                ++requests_[name];
+            }
+        }
+    }
+
+    pid_t pid_ = -1;
+    FILE* output_ = nullptr;
+    std::map<std::string, int> ports_;
+    std::thread reader_;
+    std::mutex mutex_;
+    std::map<std::string, int> requests_;
+};
+
+struct Sample {
+    double seconds = 0;
+    double cpuSeconds = 0;
+    long rssKb = 0;
+    long peakKb = 0;
+    int descriptors = 0;
+};
+
+long StatusField(pid_t pid, const char* field)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    const size_t length = std::strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, length, field) == 0)
+            return std::atol(line.c_str() + length);
+    return 0;
+}
+
+Sample Measure(pid_t pid, Steady::time_point start)
+{
+    Sample sample;
+    sample.seconds = std::chrono::duration<double>(Steady::now() - start).count();
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // The fields after the command name, which may hold blanks.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    unsigned long long utime = 0;
+    unsigned long long stime = 0;
+    for (int i = 3; fields >> field && i <= 15; ++i) {
+        if (i == 14)
+            utime = std::stoull(field);
+        if (i == 15)
+            stime = std::stoull(field);
+    }
+    sample.cpuSeconds = static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    sample.rssKb = StatusField(pid, "VmRSS:");
+    sample.peakKb = StatusField(pid, "VmHWM:");
+    std::error_code error;
+    for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
+         !error && it != fs::directory_iterator(); it.increment(error))
+        ++sample.descriptors;
+    return sample;
+}
+
+// The status client: 20 requests a second, each on a fresh connection.
+struct ClientFigures {
+    std::atomic<int> asked{0};
+    std::atomic<int> answered{0};
+    std::atomic<int> wrong{0};
+    std::atomic<int> refused{0};
+};
+
+void StatusClientLoop(int port, const std::atomic<bool>& stop, ClientFigures& figures)
+{
+    auto next = Steady::now();
+    while (!stop) {
+        const std::string answer = Ask(port);
+        ++figures.asked;
+        if (answer == "refused")
+            ++figures.refused;
+        else if (answer.size() == 4)
+            ++figures.answered;
+        if (answer.size() == 4 && answer != kAllWell)
+            ++figures.wrong;
+        next += std::chrono::milliseconds(50);
+        std::this_thread::sleep_until(next);
+    }
+}
+
+// The hostile client takes turns: 4 KB of garbage in odd pieces, a flood of
+// 100 connections, each closed at once, an idle connection held until the server
+// drops it (at most 7 s), then a pause. Each turn ends early when the run
+// ends.
+struct HostileFigures {
+    std::atomic<int> garbageBytes{0};
+    std::atomic<int> floodConnections{0};
+    std::atomic<int> idleConnections{0};
+};
+
+void Garbage(int port, std::mt19937& random, HostileFigures& figures)
+{
+    const int fd = ConnectPatiently(port, 2000);
+    if (fd < 0)
+        return;
+    std::string bytes(4096, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const size_t piece = std::min<size_t>(1 + random() % 700, bytes.size() - at);
+        if (send(fd, bytes.data() + at, piece, MSG_NOSIGNAL) <= 0)
+            break;
+        at += piece;
+        figures.garbageBytes += static_cast<int>(piece);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    close(fd);
+}
+
+// Each connection is closed at once; the server, busy with the one before,
+// refuses most of them.
+void Flood(int port, const std::atomic<bool>& stop, HostileFigures& figures)
+{
+    for (int i = 0; i < 100 && !stop; ++i) {
+        const int fd = Connect(port, 100);
+        if (fd >= 0) {
+            ++figures.floodConnections;
+            close(fd);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+void Idle(int port, const std::atomic<bool>& stop, HostileFigures& figures)
+{
+    const int fd = ConnectPatiently(port, 2000);
+    if (fd < 0)
+        return;
+    ++figures.idleConnections;
+    const auto deadline = Steady::now() + std::chrono::seconds(7);
+    char byte;
+    while (!stop && Steady::now() < deadline) {
+        const ssize_t n = recv(fd, &byte, 1, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+            break;
+    }
+    close(fd);
+}
+
+void HostileLoop(int port, const std::atomic<bool>& stop, HostileFigures& figures)
+{
+    std::mt19937 random(62);
+    while (!stop) {
+        Garbage(port, random, figures);
+        Flood(port, stop, figures);
+        Idle(port, stop, figures);
+        for (int i = 0; i < 20 && !stop; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+std::string NetworkPrinters(Simulator& simulator, int port1, int port2)
+{
+    std::ostringstream ini;
+    ini << "[General]\nPrinters=" << kPrinters << "\nUpdateInterval=1\n";
+    for (int i = 1; i <= kPrinters; ++i) {
+        ini << "[Printer" << i << "]\nPort=0\nName=p" << i << "\nIP=127.0.0.1\nSocket=" << simulator.Port(i) << "\n";
+        if (i <= 2)
+            ini << "StatusServerSocket=" << (i == 1 ? port1 : port2) << "\n";
+    }
+    return ini.str();
+}
+
+std::string UsbPrinters(int port1, int port2)
+{
+    std::ostringstream ini;
+    ini << "[General]\nPrinters=" << kPrinters << "\nUpdateInterval=1\n";
+    for (int i = 1; i <= kPrinters; ++i) {
+        ini << "[Printer" << i << "]\nPort=-1\n";
+        if (i <= 2)
+            ini << "StatusServerSocket=" << (i == 1 ? port1 : port2) << "\n";
+    }
+    return ini.str();
+}
+
+int UsbStatusReads(const fs::path& counts)
+{
+    std::ifstream in(counts);
+    std::string key;
+    int value = 0;
+    while (in >> key >> value)
+        if (key == "statuses")
+            return value;
+    return 0;
+}
+
+// The fewest descriptors seen in a window of samples: a poll holds its
+// printer's socket for a moment, so the fewest is the monitor's own count.
+int FewestDescriptors(const std::vector<Sample>& samples, double from, double to)
+{
+    int fewest = -1;
+    for (const Sample& sample : samples)
+        if (sample.seconds >= from && sample.seconds <= to && (fewest < 0 || sample.descriptors < fewest))
+            fewest = sample.descriptors;
+    return fewest;
+}
+
+void Report(const std::vector<Sample>& samples, const ClientFigures& client, const HostileFigures& hostile,
+            const std::map<std::string, int>& polls, double seconds)
+{
+    const Sample& last = samples.back();
+    // Growth is judged from the end of a first minute (or tenth of the run),
+    // in which caches and buffers settle, to the end; descriptors over the
+    // same stretches at both ends.
+    const double settle = std::min(60.0, seconds / 10);
+    const Sample* settled = &samples.front();
+    for (const Sample& sample : samples)
+        if (sample.seconds <= settle)
+            settled = &sample;
+    const int early = FewestDescriptors(samples, 0, settle);
+    const int late = FewestDescriptors(samples, last.seconds - settle, last.seconds);
+    int most = 0;
+    for (const Sample& sample : samples)
+        most = std::max(most, sample.descriptors);
+    std::printf("soak: %.0f s, %d printers polled every second\n", last.seconds, kPrinters);
+    std::printf("processor time: %.1f s (%.1f%% of one core)\n", last.cpuSeconds,
+                100.0 * last.cpuSeconds / last.seconds);
+    std::printf("memory: peak %ld KiB; resident %ld KiB at %.0f s, %ld KiB at the end (growth %+ld KiB)\n",
+                last.peakKb, settled->rssKb, settled->seconds, last.rssKb, last.rssKb - settled->rssKb);
+    std::printf("descriptors: %d in the first %.0f s, %d in the last (growth %+d); at most %d during a poll\n",
+                early, settle, late, late - early, most);
+    std::printf("status client: %d asked, %d answered, %d missed (%d of them refused), %d wrong\n",
+                client.asked.load(), client.answered.load(), client.asked.load() - client.answered.load(),
+                client.refused.load(), client.wrong.load());
+    std::printf("hostile client: %d garbage bytes, %d flood connections taken, %d idle connections\n",
+                hostile.garbageBytes.load(), hostile.floodConnections.load(), hostile.idleConnections.load());
+    int fewest = polls.size() == kPrinters ? polls.begin()->second : 0;
+    int total = 0;
+    for (const auto& [name, count] : polls) {
+        fewest = std::min(fewest, count);
+        total += count;
+    }
+    std::printf("polls: %d in all, %.2f per printer per second", total, total / last.seconds / kPrinters);
+    if (polls.size() == kPrinters)
+        std::printf("; fewest for one printer %d", fewest);
+    std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const double seconds = argc > 1 ? std::max(10.0, std::atof(argv[1])) : 600.0;
+    const bool usb = argc > 2 && std::string(argv[2]) == "usb";
+    std::signal(SIGPIPE, SIG_IGN);
+
+    char pattern[] = "/tmp/q62m-soak-XXXXXX";
+    if (!mkdtemp(pattern))
+        Die("mkdtemp");
+    const fs::path dir(pattern);
+    const int port1 = FreePort();
+    const int port2 = FreePort();
+
+    std::unique_ptr<Simulator> simulator;
+    if (usb) {
+        fs::copy_file(Q62M_FAKE_ZORVADEV, dir / "libZorvadev.so");
+        setenv("ZORVADEV_COUNTS", (dir / "zorvadev.counts").c_str(), 1);
+        unsetenv("ZORVADEV_CONTROL");
+        std::ofstream(dir / "StatusMonitorQ62m.ini") << UsbPrinters(port1, port2);
+    } else {
+        simulator = std::make_unique<Simulator>();
+        std::ofstream(dir / "StatusMonitorQ62m.ini") << NetworkPrinters(*simulator, port1, port2);
+    }
+    fs::copy_file(Q62M_EXECUTABLE, dir / "StatusMonitorQ62m");
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    const pid_t monitor = Spawn({(dir / "StatusMonitorQ62m").string()}, -1);
+
+    const auto start = Steady::now();
+    while (Ask(port1) != kAllWell) {
+        if (Steady::now() - start > std::chrono::seconds(30))
+            Die("the monitor never served the first printer's status");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+
+    std::atomic<bool> stop{false};
+    ClientFigures client;
+    HostileFigures hostile;
+    std::thread clientThread(StatusClientLoop, port1, std::cref(stop), std::ref(client));
+    std::thread hostileThread(HostileLoop, port2, std::cref(stop), std::ref(hostile));
+
+    std::vector<Sample> samples;
+    const auto end = start + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(seconds));
+    auto next = start;
+    while (Steady::now() < end) {
+        if (waitpid(monitor, nullptr, WNOHANG) == monitor)
+            Die("the monitor ended during the soak");
+        samples.push_back(Measure(monitor, start));
+        next += std::chrono::seconds(1);
+        std::this_thread::sleep_until(next);
+    }
+    samples.push_back(Measure(monitor, start));
+    stop = true;
+    clientThread.join();
+    hostileThread.join();
+
+    std::map<std::string, int> polls;
+    if (simulator)
+        polls = simulator->Requests();
+    else
+        polls["usb"] = UsbStatusReads(dir / "zorvadev.counts");
+    Stop(monitor);
+    simulator.reset();
+    fs::remove_all(dir);
+    Report(samples, client, hostile, polls, seconds);
+    return 0;
+}
