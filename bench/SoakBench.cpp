@@ -12,8 +12,9 @@
 // usb:     10 USB printers answered by the test USB library.
 // Everything is addressed on 127.0.0.1 only, and every loop ends with the
 // run's duration.
+#include "support/StatusClient.h"
+
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
@@ -26,8 +27,6 @@
 #include <fstream>
 #include <map>
 #include <mutex>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <random>
 #include <spawn.h>
 #include <sstream>
@@ -55,35 +54,14 @@ const std::string kAllWell("\x00\x00\x00\xF0", 4);
     std::exit(1);
 }
 
-int FreePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 // A client socket connected to 127.0.0.1:port with a receive time-out, or -1.
 int Connect(int port, int timeoutMs)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    const int fd = ConnectLoopback(port);
+    if (fd < 0)
+        return -1;
     timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
     return fd;
 }
 
@@ -458,8 +436,8 @@ int main(int argc, char** argv)
     if (!mkdtemp(pattern))
         Die("mkdtemp");
     const fs::path dir(pattern);
-    const int port1 = FreePort();
-    const int port2 = FreePort();
+    const int port1 = FreeLoopbackPort();
+    const int port2 = FreeLoopbackPort();
 
     std::unique_ptr<Simulator> simulator;
     if (usb) {

@@ -1,26 +1,13 @@
 #include "fuzz/FuzzPeer.h"
 
-#include <arpa/inet.h>
+#include "support/StatusClient.h"
+
 #include <cerrno>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-FuzzPeer::FuzzPeer(int32_t port)
+FuzzPeer::FuzzPeer(int32_t port) : fd_(ConnectLoopback(port))
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return;
-    }
-    fd_ = fd;
 }
 
 FuzzPeer::~FuzzPeer()

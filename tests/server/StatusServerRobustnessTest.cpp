@@ -56,21 +56,11 @@ std::string Ask(int32_t port)
     }
 }
 
-// A raw loopback client socket, Nagle off, optionally non-blocking.
+// A plain client socket of its own, made non-blocking when asked.
 int ConnectRaw(int32_t port, bool nonBlocking)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    if (nonBlocking)
+    const int fd = ConnectLoopback(port);
+    if (fd >= 0 && nonBlocking)
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     return fd;
 }

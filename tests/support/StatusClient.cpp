@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -51,9 +52,11 @@ int32_t FreeLoopbackPort()
     return ntohs(address.sin_port);
 }
 
-StatusClient::StatusClient(int32_t port)
+int ConnectLoopback(int32_t port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
@@ -62,9 +65,13 @@ StatusClient::StatusClient(int32_t port)
     // backlog, without the server's code having to run.
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         close(fd);
-        return;
+        return -1;
     }
-    fd_ = fd;
+    return fd;
+}
+
+StatusClient::StatusClient(int32_t port) : fd_(ConnectLoopback(port))
+{
 }
 
 StatusClient::~StatusClient()

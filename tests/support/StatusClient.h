@@ -14,6 +14,11 @@ void PumpFor(int ms);
 // A loopback port that nobody listens on: bound once, then released.
 int32_t FreeLoopbackPort();
 
+// A TCP connection to 127.0.0.1:`port` as a plain blocking socket, with
+// Nagle's algorithm off so that every send leaves at once as the piece it
+// is; -1 when the connection is refused.
+int ConnectLoopback(int32_t port);
+
 // A client program of the status server, over a plain TCP socket on
 // 127.0.0.1. The server may run in this process (its events are pumped while
 // the client waits) or in another one.
