@@ -32,7 +32,7 @@ if cmake -S . -B build-asan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo 
        -DQ62M_BENCH=OFF >/dev/null \
    && cmake --build build-asan -j"$jobs"; then
   if ! (cd build-asan \
-        && ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:check_initialization_order=1 \
+        && ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
            LSAN_OPTIONS=suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0 \
            ctest --output-on-failure -j"$jobs" --timeout 300); then

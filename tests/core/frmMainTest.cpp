@@ -4,6 +4,7 @@
 #include "platform/LabelControl.h"
 #include "platform/LineControl.h"
 #include "printer/DecodeStatus.h"
+#include "support/StatusClient.h"
 #include "support/TempDir.h"
 
 #include <QImage>
@@ -87,14 +88,18 @@ TEST_F(frmMainTest, EachColumnIsColumnZeroMovedRight)
 
 TEST_F(frmMainTest, PortLabelsNameTheTransportAndTheStatusPort)
 {
+    // The load binds the first two status ports, so they must be free.
+    const std::string a = std::to_string(FreeLoopbackPort());
+    const std::string b = std::to_string(FreeLoopbackPort());
     auto form = Load("[General]\nPrinters=6\n"
                      "[Printer1]\nPort=2\n"
-                     "[Printer2]\nPort=0\nName=Kiosk A\nStatusServerSocket=5001\n"
+                     "[Printer2]\nPort=0\nName=Kiosk A\nStatusServerSocket=" + a + "\n"
                      "[Printer3]\nPort=-1\n"
-                     "[Printer4]\nPort=1\nStatusServerSocket=5000\n"
+                     "[Printer4]\nPort=1\nStatusServerSocket=0" + b + "\n"
                      "[Printer5]\nPort=0\nIP=127.0.0.5\nStatusServerSocket=0\n"
                      "[Printer6]\nPort=-3\nStatusServerSocket=6000\n");
-    const char* expected[] = {"COM:2", "Kiosk A [5001]", "USB", "COM:1 [5000]", "127.0.0.5", "USB [6000]"};
+    const std::string expected[] = {"COM:2", "Kiosk A [" + a + "]", "USB", "COM:1 [" + b + "]", "127.0.0.5",
+                                    "USB [6000]"};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(form->lblPrinterPort[i]->Caption(), expected[i]) << "printer " << i + 1;
     EXPECT_EQ(form->PrinterTable[4].PortLabel, "127.0.0.5");
@@ -141,8 +146,8 @@ QColor PixelAt(const QImage& image, int xTwips, int yTwips)
 TEST_F(frmMainTest, RendersBlackWindowWhiteFramesGreyTitlesAndColouredRows)
 {
     auto form = Load("[General]\nPrinters=3\n"
-                     "[Printer1]\nPort=1\nStatusServerSocket=5000\n"
-                     "[Printer2]\nPort=0\nName=Kiosk A\nStatusServerSocket=5001\n"
+                     "[Printer1]\nPort=1\nStatusServerSocket=" + std::to_string(FreeLoopbackPort()) + "\n"
+                     "[Printer2]\nPort=0\nName=Kiosk A\nStatusServerSocket=" + std::to_string(FreeLoopbackPort()) + "\n"
                      "[Printer3]\nPort=-1\n");
     DecodeStatus(StatusRecord{0x04, 0x00, 0x12, 0x00}, 0, *form);
     DecodeStatus(StatusRecord{0x00, 0x00, 0x00, 0x00}, 1, *form);

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <set>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -41,15 +42,22 @@ void PumpFor(int ms)
 
 int32_t FreeLoopbackPort()
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
+    // A test often asks for two ports before it binds either; the kernel may
+    // offer a released port again, so none is handed out twice.
+    static std::set<int32_t> handedOut;
+    for (;;) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        close(fd);
+        const int32_t port = ntohs(address.sin_port);
+        if (handedOut.insert(port).second)
+            return port;
+    }
 }
 
 int ConnectLoopback(int32_t port)

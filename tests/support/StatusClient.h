@@ -11,7 +11,8 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
 // Pumps the monitor's event loop for `ms` milliseconds.
 void PumpFor(int ms);
 
-// A loopback port that nobody listens on: bound once, then released.
+// A loopback port that nobody listens on: bound once, then released; never
+// the same port twice in one test program.
 int32_t FreeLoopbackPort();
 
 // A TCP connection to 127.0.0.1:`port` as a plain blocking socket, with
