@@ -17,7 +17,9 @@
 #include "support/StatusClient.h"
 #include "support/TempDir.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <sys/ioctl.h>
@@ -70,7 +72,7 @@ std::unique_ptr<FuzzPeer> Connect(Monitor& monitor)
 {
     auto client = std::make_unique<FuzzPeer>(monitor.port);
     if (!client->Connected())
-        FuzzFailure("the listening server refused a client");
+        FuzzFailure(std::string("the listening server refused a client: ") + std::strerror(errno));
     if (!PumpUntil([&] { return monitor.Server().State() == sckConnected; }, 3000))
         FuzzFailure("the server did not take the client");
     return client;

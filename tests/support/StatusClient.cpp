@@ -8,6 +8,7 @@
 #include <set>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -70,8 +71,20 @@ int ConnectLoopback(int32_t port)
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     // A loopback connect to a listening socket completes from the kernel's
-    // backlog, without the server's code having to run.
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    // backlog, without the server's code having to run. A signal (a fuzzer's
+    // watchdog, say) may interrupt it while it looks for a free local port;
+    // the connection then goes on by itself and its outcome is waited for.
+    int result = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (result != 0 && errno == EINTR) {
+        pollfd done{fd, POLLOUT, 0};
+        while (poll(&done, 1, -1) < 0 && errno == EINTR) {
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+        result = error == 0 ? 0 : -1;
+    }
+    if (result != 0) {
         close(fd);
         return -1;
     }
