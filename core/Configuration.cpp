@@ -2,11 +2,12 @@
 
 #include "core/Conversions.h"
 #include "core/INIHandler.h"
+#include "core/RuntimeError.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <fstream>
+#include <string_view>
 
 namespace Configuration {
 
@@ -22,10 +23,11 @@ std::string OrDefault(std::string value, const char* fallback)
     return value.empty() ? std::string(fallback) : value;
 }
 
-// Keeps `value` when its first character is one of `allowed`.
-std::string FirstCharacterIn(std::string value, const char* allowed, const char* fallback)
+// Keeps `value` when its first character is one of `allowed`; a NUL byte
+// is none of them.
+std::string FirstCharacterIn(std::string value, std::string_view allowed, const char* fallback)
 {
-    if (value.empty() || !std::strchr(allowed, value[0]))
+    if (value.empty() || allowed.find(value[0]) == std::string_view::npos)
         return fallback;
     return value;
 }
@@ -37,9 +39,16 @@ std::string Lower(std::string text)
     return text;
 }
 
+// A number too large even to read is out of range like any other: the
+// printer gets no status server, and start-up goes on.
 std::string StatusServerPort(const std::string& text)
 {
-    const double port = LeadingNumber(text);
+    double port = 0;
+    try {
+        port = LeadingNumber(text);
+    } catch (const RuntimeError&) {
+        return {};
+    }
     if (port < 1 || port > 65535)
         return {};
     return PlainDecimal(port);

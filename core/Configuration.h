@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-// Reading and normalising the configuration file, in the steps the main
-// window's load interleaves with building its window and status servers.
+// Reading and normalising the configuration file. The main window's load
+// calls these in turn while it builds its columns and status servers.
 // Every key is read with an empty default; the defaults are applied to an
 // empty result, so a key present with an empty value counts as missing.
 namespace Configuration {

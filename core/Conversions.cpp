@@ -6,8 +6,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <locale.h>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -37,6 +38,12 @@ uint64_t DigitValue(char c)
     if (c >= '0' && c <= '9')
         return static_cast<uint64_t>(c - '0');
     return static_cast<uint64_t>(std::toupper(static_cast<unsigned char>(c)) - 'A' + 10);
+}
+
+// A NUL byte is a character like any other that fits no number.
+bool IsExponentLetter(char c)
+{
+    return std::string_view("EeDd").find(c) != std::string_view::npos;
 }
 
 // A number that has been read and how many characters it took.
@@ -93,7 +100,7 @@ Scanned ScanDecimal(const std::string& text)
     }
     if (digits == 0)
         return Scanned{0, 0};
-    if (i < text.size() && std::strchr("EeDd", text[i])) {
+    if (i < text.size() && IsExponentLetter(text[i])) {
         size_t j = i + 1;
         std::string exponent = "E";
         if (j < text.size() && (text[j] == '+' || text[j] == '-'))
@@ -106,7 +113,7 @@ Scanned ScanDecimal(const std::string& text)
             i = j;
         }
     }
-    const double value = std::strtod(normal.c_str(), nullptr);
+    const double value = DecimalValue(normal);
     if (std::isinf(value))
         Overflow();
     return Scanned{value, i};
@@ -183,6 +190,12 @@ int16_t WholeTextToInt16(const std::string& text)
 int32_t WholeTextToInt32(const std::string& text)
 {
     return RoundToInt32(WholeTextNumber(text));
+}
+
+double DecimalValue(const std::string& text)
+{
+    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", nullptr);
+    return strtod_l(text.c_str(), nullptr, cLocale);
 }
 
 int16_t CheckedInt16(int64_t value)

@@ -7,6 +7,7 @@
 #include "platform/ProgramInfo.h"
 #include "platform/SignalBridge.h"
 #include "platform/SingleInstance.h"
+#include "platform/StandardError.h"
 #include "tray/frmSysTray.h"
 
 #include <QApplication>
@@ -42,6 +43,7 @@ std::string RuntimeErrorMessage(const RuntimeError& error)
 
 int Main(int argc, char** argv)
 {
+    RouteQtMessages();
     SelectPlatformForDisplay();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));

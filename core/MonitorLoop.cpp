@@ -17,19 +17,15 @@ MonitorLoop::MonitorLoop(frmMain& form, PollFunction poll)
 
 void MonitorLoop::Run()
 {
-    // 1. The loop starts quiet.
     faultAlarmRaised_ = false;
     for (;;) {
-        // 2. and 3. One pass over every printer.
         bool anyFault = false;
         if (!PollAll(anyFault))
             return;
-        // 4. and 5. Tray picture and alarm.
         ShowPassResult(anyFault);
-        // 6. A quit asked for during the pass ends the loop here.
+        // A quit asked for during the pass ends the loop before the pause.
         if (form_.QuitRequested)
             return;
-        // 7. The pause before the next pass.
         Wait();
     }
 }
@@ -53,8 +49,9 @@ void MonitorLoop::ShowPassResult(bool anyFault)
         form_.ShowTrayPicture(TrayPicture::Fault);
         if (!faultAlarmRaised_) {
             SystemBeep();
-            if (!form_.isVisible())
-                form_.show();
+            // A minimised window counts as out of view too.
+            if (!form_.InView())
+                form_.BringIntoView();
         }
         faultAlarmRaised_ = true;
     } else {

@@ -6,8 +6,9 @@
 
 // The one error type of the monitor: a run-time error with a number, a
 // description and the name of the procedure that raised it. Conversions,
-// the socket layer and start-up raise it; the poll and the socket
-// notifications absorb it where the design says so.
+// the socket layer and start-up raise it; the printer poll absorbs it (a
+// printer error is never shown), and so does the dispatch of socket
+// notifications, which reports it on standard error.
 class RuntimeError : public std::runtime_error {
 public:
     RuntimeError(int32_t number, std::string description, std::string source)

@@ -3,6 +3,7 @@
 #include "core/Configuration.h"
 #include "core/Conversions.h"
 #include "core/MonitorLoop.h"
+#include "core/ResumeNext.h"
 #include "server/StatusServer.h"
 #include "socket/CNetSocket.h"
 #include "platform/LabelControl.h"
@@ -10,6 +11,7 @@
 #include "platform/MessageBox.h"
 #include "platform/MSComm.h"
 #include "platform/Clock.h"
+#include "platform/Display.h"
 #include "platform/UsbLibrary.h"
 #include "printer/CommandExchange.h"
 #include "printer/NetworkTransport.h"
@@ -237,27 +239,24 @@ void frmMain::ReleaseSockets()
 
 bool frmMain::Form_Load()
 {
-    // 1. Caption and outer size.
     setWindowTitle(QStringLiteral("Kelvaran Status Monitor Q62m"));
     SetHeight(3870);
     SetWidth(3315);
 
-    // 2. The printer socket and the two status servers.
     CreateSockets();
 
-    // 3. The configuration file must open.
     if (!Configuration::FileOpens(iniPath_)) {
         ShowCriticalMessage("Unable to open ini file!");
         return false;
     }
 
-    // 4. and 5. Monitor-wide values and an empty printer table.
     const Configuration::General general = Configuration::ReadGeneral(iniPath_);
     PrinterCount = general.PrinterCount;
     UpdateInterval = general.UpdateInterval;
     PrinterTable.assign(static_cast<size_t>(PrinterCount), PrinterEntry{});
 
-    // 6. to 9. Each printer: its keys, then its column.
+    // Each printer: its keys, its status server if it has a port, then its
+    // column; more columns widen the window.
     for (int16_t i = 0; i < PrinterCount; ++i) {
         PrinterEntry& entry = PrinterTable[static_cast<size_t>(i)];
         Configuration::ReadPrinterIdentity(iniPath_, i, entry);
@@ -273,7 +272,7 @@ bool frmMain::Form_Load()
         }
     }
 
-    // 10. Serial defaults given to the port at every open.
+    // Given to the serial port at every open.
     SerialOutBufferSize = 16384;
     SerialInBufferSize = 32764;
     RTSEnable = true;
@@ -288,19 +287,25 @@ void frmMain::Form_Activate()
         return;
     activated_ = true;
 
-    // 1. and 2. The Tab key reaches no control.
+    // The Tab key reaches no control.
     for (QWidget* child : findChildren<QWidget*>())
         child->setFocusPolicy(Qt::NoFocus);
 
-    // 3. The loop returns when a quit is asked for; an error escaping it is
-    //    ignored and ends the run the same way.
-    try {
-        MonitorLoop(*this, Poll).Run();
-    } catch (const std::exception&) {
-    }
+    // The loop returns when a quit is asked for; an error escaping it, or
+    // the unload that follows, is ignored.
+    ResumeNext([this] { MonitorLoop(*this, Poll).Run(); });
+    ResumeNext([this] { Form_Unload(); });
+}
 
-    // 4. Unload.
-    Form_Unload();
+void frmMain::BringIntoView()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    // Headless there is no stack of windows to raise.
+    if (IsOffscreenPlatform())
+        return;
+    raise();
+    activateWindow();
 }
 
 void frmMain::ShowTrayPicture(TrayPicture picture)
@@ -314,15 +319,12 @@ void frmMain::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    // 1. The monitor loop ends at its next test.
+    // The monitor loop and a network send end at their next test.
     QuitRequested = true;
-    // 2. The serial port, if a poll holds it open.
     ClosePort(*this);
-    // 3. to 7. The printer socket, then each status server: closed, waited
-    //    for and released.
     ReleaseSockets();
-    // 8. No file stays open after start-up.
-    // 9. The tray window, and with it the tray icon.
+    // No file stays open after start-up. The tray window goes last, and with
+    // it the tray icon.
     if (UnloadTrayWindow)
         UnloadTrayWindow();
     hide();

@@ -79,6 +79,14 @@ public:
     // calls have no effect.
     void Form_Unload();
 
+    // Whether the user can see the window: shown and not minimised.
+    bool InView() const { return isVisible() && !isMinimized(); }
+
+    // Makes the window visible for the alarm, the tray's Show and a
+    // double-click on the icon: shown, restored from minimised (keeping its
+    // place and size), raised and activated.
+    void BringIntoView();
+
     // Set when the desktop has no notification area to bring a hidden
     // window back.
     bool CloseBoxMinimises = false;

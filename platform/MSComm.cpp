@@ -2,12 +2,12 @@
 
 #include "core/RuntimeError.h"
 #include "platform/SerialLine.h"
+#include "platform/StandardError.h"
 
 #include <QSerialPort>
 #include <algorithm>
 #include <cctype>
 #include <asm/termbits.h>
-#include <cstdio>
 #include <sys/ioctl.h>
 
 namespace {
@@ -391,7 +391,7 @@ void MSComm::OnReadyRead()
     try {
         OnComm();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "StatusMonitorQ62m: serial receive on %s: %s\n", DeviceName().c_str(), e.what());
+        ReportLine("serial receive on " + DeviceName() + ": " + e.what());
     }
 }
 

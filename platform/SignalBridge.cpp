@@ -1,9 +1,9 @@
 #include "platform/SignalBridge.h"
 
+#include "platform/StandardError.h"
+
 #include <QSocketNotifier>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -29,8 +29,7 @@ SignalBridge::SignalBridge(std::initializer_list<int> signalNumbers, QObject* pa
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        std::fprintf(stderr, "SignalBridge: pipe2: %s; signals end the program without its shutdown\n",
-                     std::strerror(errno));
+        ReportFailedCall("pipe2", ErrnoText(errno), "signals end the program without its shutdown");
         return;
     }
     readFd_ = fds[0];
@@ -47,7 +46,7 @@ SignalBridge::SignalBridge(std::initializer_list<int> signalNumbers, QObject* pa
         if (sigaction(number, &action, &earlier) == 0)
             previous_.emplace_back(number, earlier);
         else
-            std::fprintf(stderr, "SignalBridge: sigaction(%d): %s\n", number, std::strerror(errno));
+            ReportFailedCall("sigaction(" + std::to_string(number) + ")", ErrnoText(errno));
     }
 }
 

@@ -1,9 +1,9 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/StandardError.h"
+
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -23,8 +23,7 @@ SingleInstance::SingleInstance(const std::string& baseName)
     if (fd < 0) {
         // Without a lock file the test cannot be made; running is better than
         // refusing to monitor at all.
-        std::fprintf(stderr, "StatusMonitorQ62m: open(%s): %s; not checking for another instance\n",
-                     path.c_str(), std::strerror(errno));
+        ReportFailedCall("open(" + path + ")", ErrnoText(errno), "not checking for another instance");
         return;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {

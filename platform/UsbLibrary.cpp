@@ -2,6 +2,7 @@
 
 #include "core/RuntimeError.h"
 #include "platform/ProgramInfo.h"
+#include "platform/StandardError.h"
 
 #include <algorithm>
 #include <dlfcn.h>
@@ -9,6 +10,12 @@
 namespace {
 
 const std::string kSourcePrefix = "UsbLibrary.";
+
+std::string LastLoaderError()
+{
+    const char* text = dlerror();
+    return text ? text : "no reason given";
+}
 
 }  // namespace
 
@@ -65,20 +72,35 @@ void* UsbLibrary::Library(const std::string& source)
     // wherever the loader finds one installed on the system.
     const std::string besideExecutable = DirectoryPath() + fileName_;
     library_ = dlopen(besideExecutable.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library_)
-        library_ = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library_)
-        throw RuntimeError(kErrLoadingDll, "Error in loading DLL", source);
-    return library_;
+    if (library_)
+        return library_;
+    const std::string besideFailure = LastLoaderError();
+    library_ = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library_)
+        return library_;
+    ReportLoadFailure("dlopen", besideFailure + "; " + LastLoaderError());
+    throw RuntimeError(kErrLoadingDll, "Error in loading DLL", source);
+}
+
+// Every USB poll tries again; the reason is told once, and again only when
+// it changes, so that a kiosk without a usable library does not fill its log.
+void UsbLibrary::ReportLoadFailure(const std::string& call, const std::string& reason)
+{
+    if (reason == lastLoadFailure_)
+        return;
+    lastLoadFailure_ = reason;
+    ReportFailedCall(call, reason, "USB printers get no status until the library loads");
 }
 
 void* UsbLibrary::EntryPoint(const char* name, const std::string& source)
 {
     void* library = Library(source);
     void* entry = dlsym(library, name);
-    if (!entry)
+    if (!entry) {
+        ReportLoadFailure(std::string("dlsym(") + name + ")", LastLoaderError());
         throw RuntimeError(kErrDllEntryPoint,
                            std::string("Can't find DLL entry point ") + name + " in Zorvadev", source);
+    }
     return entry;
 }
 

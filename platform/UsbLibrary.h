@@ -16,7 +16,8 @@ constexpr int32_t kErrDllEntryPoint = 453;
 // through the loader's search path, and stays loaded until the object goes.
 // A load that failed is tried again at the next call, so a library
 // installed while the monitor runs is picked up. A missing library raises
-// error 48, a missing function error 453, at the call that needs it.
+// error 48, a missing function error 453, at the call that needs it; why
+// the library did not load is told on standard error.
 class UsbLibrary {
 public:
     static constexpr const char* kDefaultFileName = "libZorvadev.so";
@@ -45,10 +46,12 @@ private:
     void* Library(const std::string& source);
     void* EntryPoint(const char* name, const std::string& source);
     std::string DirectoryPath() const;
+    void ReportLoadFailure(const std::string& call, const std::string& reason);
 
     std::string directory_;
     std::string fileName_;
     void* library_ = nullptr;
+    std::string lastLoadFailure_;
     OpenDeviceFunction openDevice_ = nullptr;
     GetSpecStatusFunction getSpecStatus_ = nullptr;
     CloseDeviceFunction closeDevice_ = nullptr;

@@ -46,8 +46,8 @@ bool OutputPending(MSComm& comm)
     }
 }
 
-// 4. Serial link: the buffer goes out in steps, events pumped between them,
-//    until it has all been written and the port's output has drained.
+// Serial link: the buffer goes out in steps, events pumped between them,
+// until it has all been written and the port's output has drained.
 void SendSerial(frmMain& form)
 {
     MSComm& comm = *form.MSComm1;
@@ -65,7 +65,7 @@ void SendSerial(frmMain& form)
     buffer.clear();
 }
 
-// 5. Over the printer socket: the whole queue at once, while it is
+// Over the printer socket: the whole queue at once, while it is
 // connected. A socket that is not connected sends nothing and the bytes stay
 // queued. The send is made once: afterwards events are pumped, and the
 // unload may release the socket meanwhile.
@@ -139,24 +139,23 @@ std::string SendAndWait(frmMain& form, const std::string& command, const std::st
                         float timeoutSeconds)
 {
     ExchangeState& state = form.Exchange;
-    // 1. Only one exchange waits at a time.
+    // Only one exchange waits at a time.
     if (state.WaitingReply)
         return {};
 
-    // 2. Ready to gather before the first byte goes out, so a reply that
-    //    comes back during the send is caught.
+    // Ready to gather before the first byte goes out, so a reply that comes
+    // back during the send is caught.
     state.ReplyEnd = terminator;
     state.WaitingReply = true;
     state.AbortCode = 0;
 
-    // 3. Send.
     if (!command.empty()) {
         AddData(form, command);
         SendData(form);
     }
 
-    // 4. and 5. Wait, from the end of the send. The time-out is tested first,
-    //    so a reply completing in the pass that passes it is discarded.
+    // The wait counts from the end of the send. The time-out is tested
+    // first, so a reply completing in the pass that passes it is discarded.
     Clock& clock = CurrentClock();
     const double start = clock.Now();
     std::string result;
@@ -177,7 +176,6 @@ std::string SendAndWait(frmMain& form, const std::string& command, const std::st
             clock.Sleep(100);
     }
 
-    // 6. Idle again.
     state.WaitingReply = false;
     state.Reply.clear();
     return result;

@@ -14,13 +14,20 @@ constexpr double kConnectWaitSeconds = 5.0;
 constexpr int kConnectSliceMs = 400;
 constexpr double kCloseWaitSeconds = 10.0;
 
-// 7. Waits until the socket is connected or 5 seconds have passed.
+// The unload may release the printer socket during any wait; a released
+// socket is a closed link.
+bool PrinterSocketConnected(const frmMain& form)
+{
+    return form.Winsock1 && form.Winsock1->State() == sckConnected;
+}
+
+// Waits until the socket is connected or 5 seconds have passed.
 void WaitForConnection(frmMain& form)
 {
     Clock& clock = CurrentClock();
     const double start = clock.Now();
     for (;;) {
-        if (form.Winsock1->State() == sckConnected) {
+        if (PrinterSocketConnected(form)) {
             form.SetLinkOpen();
             return;
         }
@@ -28,7 +35,7 @@ void WaitForConnection(frmMain& form)
             return;
         DoEvents();
         // A connection made while events were pumped needs no sleep.
-        if (form.Winsock1->State() != sckConnected)
+        if (!PrinterSocketConnected(form))
             clock.Sleep(kConnectSliceMs);
     }
 }
@@ -39,16 +46,16 @@ void ConnectPrinter(frmMain& form, int16_t index)
 {
     const PrinterEntry* entry = nullptr;
     ResumeNext([&] { entry = &form.PrinterTable.at(static_cast<size_t>(index)); });
-    // 1. to 3. Only network printers with a plausible address and a port.
-    if (!entry || entry->Port != 0 || entry->IP.size() <= 8 || entry->Socket.empty())
+    // Only network printers with a plausible address and a port; an address
+    // of eight characters or fewer is never tried.
+    if (!entry || entry->Port != 0 || entry->IP.size() <= 8 || entry->Socket.empty() || !form.Winsock1)
         return;
     CNetSocket& socket = *form.Winsock1;
-    // 4. A socket left open by anything earlier is closed first.
+    // A socket left open by anything earlier is closed first.
     ResumeNext([&] {
         if (socket.State() >= 1)
             CloseSocket(form);
     });
-    // 5. and 6.
     ResumeNext([&] { socket.SetProtocol(sckTCPProtocol); });
     ResumeNext([&] { socket.SetRemoteHost(entry->IP); });
     ResumeNext([&] { socket.SetRemotePort(RoundToInt32(LeadingNumber(entry->Socket))); });
@@ -58,9 +65,9 @@ void ConnectPrinter(frmMain& form, int16_t index)
 
 void CloseSocket(frmMain& form)
 {
-    CNetSocket& socket = *form.Winsock1;
-    if (socket.State() < 1)
+    if (!form.Winsock1 || form.Winsock1->State() < 1)
         return;
+    CNetSocket& socket = *form.Winsock1;
     socket.CloseSck();
     // Neither pumps events nor sleeps: the close leaves the socket closed
     // when it returns, so this normally ends at its first test.

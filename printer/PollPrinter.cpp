@@ -22,14 +22,21 @@ bool Accept(frmMain& form, int16_t index, const std::string& answer)
     return DecodeStatus(record, index, form);
 }
 
-// 1. to 7. of the USB branch: open, read, close, then store and decode.
+// Open, read, close, then store and decode. Every device opened is closed
+// once, whatever failed in between.
 bool PollUsb(frmMain& form, int16_t index)
 {
     UsbLibrary& library = *form.Zorvadev;
     std::string buffer(UsbLibrary::kBufferSize, ' ');
     int32_t value = 0;
     const int32_t device = library.OpenDevice();
-    const int32_t status = library.GetSpecStatus(device, buffer, 8, value);
+    int32_t status = 0;
+    try {
+        status = library.GetSpecStatus(device, buffer, 8, value);
+    } catch (const std::exception&) {
+        ResumeNext([&] { library.CloseDevice(device); });
+        throw;
+    }
     library.CloseDevice(device);
     if ((status & 0xFFFF) == 0)
         return false;
@@ -41,7 +48,8 @@ bool IsGoodReply(const std::string& reply)
     return reply.size() > 3 && reply[3] == kReplyTerminator;
 }
 
-// 1. to 4. of the serial and network branch.
+// Opens the link, asks for the status and takes a good answer; the caller
+// closes the link.
 bool PollOverLink(frmMain& form, int16_t index, int16_t port)
 {
     if (port == 0)
@@ -66,7 +74,8 @@ bool PollPrinter(frmMain& form, int16_t index)
         port = form.PrinterTable.at(static_cast<size_t>(index)).Port;
         result = port < 0 ? PollUsb(form, index) : PollOverLink(form, index, port);
     });
-    // 5. Close the link; for a USB printer this finds no serial port open.
+    // The link is closed whatever happened; for a USB printer this finds no
+    // serial port open.
     ResumeNext([&] {
         if (port == 0)
             CloseSocket(form);

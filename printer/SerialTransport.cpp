@@ -25,7 +25,7 @@ std::string ProvisionalSettings(const PrinterEntry& entry)
     return "1200," + first(entry.Parity) + "," + first(entry.DataBits) + "," + stopBits;
 }
 
-// 3. and 4. The control's properties, in their order, then the open.
+// The control's properties, in their order, then the open.
 void OpenPort(frmMain& form, const PrinterEntry& entry)
 {
     MSComm& comm = *form.MSComm1;
@@ -51,20 +51,19 @@ void SetCom(frmMain& form, int16_t index)
 {
     try {
         const PrinterEntry& entry = form.PrinterTable.at(static_cast<size_t>(index));
-        // 1. Serial printers only.
         if (entry.Port < 1)
             return;
-        // 2. A port left open by anyone is closed first.
+        // A port left open by anyone is closed first.
         ClosePort(form);
         OpenPort(form, entry);
-        // 5. and 6. The configured speed, written into the open port.
+        // The configured speed, written into the open port.
         int32_t baud = WholeTextToInt32(entry.BaudRate);
         if (SetCommBaudRate(*form.MSComm1, baud).empty())
             form.SetLinkOpen();
         else
             CloseLink(form);
     } catch (const std::exception&) {
-        // 7. A port that cannot be opened or set up: no link.
+        // A port that cannot be opened or set up: no link.
         CloseLink(form);
     }
 }

@@ -43,11 +43,11 @@ void RenderRxChar(frmMain& form)
     std::string& rx = state.RxChar;
     const int byte = rx.size() == 1 ? static_cast<unsigned char>(rx[0]) : -1;
 
-    // 1. A carriage return followed by anything but a line feed.
+    // A carriage return followed by anything but a line feed stood alone:
+    // it erases the box's current line.
     if (state.PendingCR && byte != 0x0A)
         EraseCurrentLine(form);
 
-    // 2. The byte itself.
     if (byte == 0x00) {
         rx = "{NULL}";
         state.PendingCR = false;
@@ -67,7 +67,6 @@ void RenderRxChar(frmMain& form)
         state.PendingCR = false;
     }
 
-    // 3. Collect what it became.
     state.TerminalText += rx;
 }
 

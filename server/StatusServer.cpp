@@ -4,11 +4,10 @@
 #include "core/RuntimeError.h"
 #include "core/frmMain.h"
 #include "platform/EventPump.h"
-#include "platform/ProgramInfo.h"
+#include "platform/StandardError.h"
 #include "socket/CNetSocket.h"
 
 #include <QTimer>
-#include <cstdio>
 
 namespace {
 const std::string kStatusRequest("\x1D\x61\x01", 3);
@@ -41,16 +40,16 @@ void StatusServer::Run(const char* event, Handler&& handler)
     try {
         handler();
     } catch (const RuntimeError& error) {
-        std::fprintf(stderr, "%s: %s_%s: error %d in %s: %s\n", kProgramTitle, name_.c_str(), event, error.Number(),
-                     error.Source().c_str(), error.Description().c_str());
+        ReportLine(name_ + "_" + event + ": error " + std::to_string(error.Number()) + " in " + error.Source() + ": "
+                   + error.Description());
     }
 }
 
 void StatusServer::ConnectionRequest(int32_t requestID)
 {
     Run("ConnectionRequest", [&] {
-        // 1. Close the listening socket, 2. take the client into it,
-        // 3. drop the client five seconds from now at the latest.
+        // The listening socket closes and the client is taken into the same
+        // object; it is dropped five seconds from now at the latest.
         if (server_.State() != sckClosed)
             server_.CloseSck();
         server_.Accept(requestID);

@@ -3,13 +3,13 @@
 #include "core/RuntimeError.h"
 #include "platform/MessageBox.h"
 #include "platform/SocketCalls.h"
+#include "platform/StandardError.h"
 #include "socket/SocketMessages.h"
 #include "socket/WinsockErrorText.h"
 #include "socket/modNetSocket.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace {
@@ -51,8 +51,8 @@ void RunQuietly(Step step)
     try {
         step();
     } catch (const RuntimeError& error) {
-        std::fprintf(stderr, "closing a socket: error %d in %s: %s\n", error.Number(), error.Source().c_str(),
-                     error.Description().c_str());
+        ReportLine("closing a socket: error " + std::to_string(error.Number()) + " in " + error.Source() + ": "
+                   + error.Description());
     }
 }
 
@@ -122,7 +122,7 @@ bool CNetSocket::ReportError(int32_t code, const std::string& source)
     bool alive = Raise(&EventHandlers::Error, static_cast<int16_t>(code), description, 0, source, std::string(),
                        0, cancelDisplay);
     if (!cancelDisplay)
-        ShowCriticalMessage(source + ": " + description);
+        ShowMessage(source, description);
     return alive;
 }
 
@@ -455,18 +455,24 @@ void CNetSocket::AcceptConnection()
         modNetSocket::UnregisterSocket(accepted);
         modNetSocket::UnregisterPendingAccept(accepted);
     };
-    bool alive = false;
-    try {
-        alive = Raise(&EventHandlers::ConnectionRequest, accepted);
-    } catch (...) {
-        closeIfNotTaken();
-        throw;
-    }
-    if (alive && state_ == sckListening) {
+    // A listener still listening gets its own fields back, whatever the
+    // handler did, also when it raised an error.
+    std::shared_ptr<bool> alive = alive_;
+    auto restoreListener = [&] {
+        if (!*alive || state_ != sckListening)
+            return;
         remotePort_ = savedPort;
         remoteHostIP_ = savedAddress;
         remoteHost_ = savedHost;
+    };
+    try {
+        Raise(&EventHandlers::ConnectionRequest, accepted);
+    } catch (...) {
+        restoreListener();
+        closeIfNotTaken();
+        throw;
     }
+    restoreListener();
     closeIfNotTaken();
 }
 

@@ -1,10 +1,11 @@
 #include "socket/NetVariant.h"
 
+#include "core/Conversions.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -29,18 +30,44 @@ T FromLittleEndian(const std::string& bytes)
     return static_cast<T>(bits);
 }
 
+size_t SkipDigits(std::string_view text, size_t i)
+{
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    return i;
+}
+
+// Decimal text only: a sign, digits with at most one point, an exponent (E,
+// a sign, digits), blanks around it. Hexadecimal, "inf" and "nan" are words.
 bool ReadsAsNumber(const std::string& text, double& value)
 {
-    const char* start = text.c_str();
-    while (*start == ' ')
-        ++start;
-    if (*start == '\0')
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
         return false;
-    char* end = nullptr;
-    value = std::strtod(start, &end);
-    while (*end == ' ')
-        ++end;
-    return *end == '\0' && std::isfinite(value);
+    const std::string_view number(text.data() + first, text.find_last_not_of(' ') - first + 1);
+    size_t i = number[0] == '+' || number[0] == '-' ? 1 : 0;
+    const size_t integerEnd = SkipDigits(number, i);
+    size_t digits = integerEnd - i;
+    i = integerEnd;
+    if (i < number.size() && number[i] == '.') {
+        const size_t fractionEnd = SkipDigits(number, i + 1);
+        digits += fractionEnd - (i + 1);
+        i = fractionEnd;
+    }
+    if (digits == 0)
+        return false;
+    if (i < number.size() && (number[i] == 'E' || number[i] == 'e')) {
+        size_t exponent = i + 1;
+        if (exponent < number.size() && (number[exponent] == '+' || number[exponent] == '-'))
+            ++exponent;
+        i = SkipDigits(number, exponent);
+        if (i == exponent)
+            return false;
+    }
+    if (i != number.size())
+        return false;
+    value = DecimalValue(std::string(number));
+    return std::isfinite(value);
 }
 
 std::string NumberText(double value)

@@ -28,7 +28,8 @@ constexpr int32_t vbByteArray = vbArray + vbByte;
 // (little-endian for numbers) that is what goes over the wire.
 //
 // "Numeric" means a number, a Boolean, or a text that reads wholly as a
-// decimal number ("9101", " 80 "); an empty value is not numeric.
+// decimal number ("9101", " 80 ", "-2.5E3"; not "0x50"); an empty value is
+// not numeric.
 class NetVariant {
 public:
     struct Currency {

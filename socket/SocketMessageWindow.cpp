@@ -1,6 +1,7 @@
 #include "socket/SocketMessageWindow.h"
 
 #include "core/RuntimeError.h"
+#include "platform/StandardError.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -29,17 +30,23 @@ public:
     const uint64_t origin;
 };
 
+std::string NotificationName(const SocketMessageEvent& message)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "socket notification 0x%X on handle %d", static_cast<unsigned>(message.message),
+                  static_cast<int>(message.wParam));
+    return name;
+}
+
 void Route(const SocketMessageWindow::Router& router, const SocketMessageEvent& message)
 {
     try {
         router(message.message, message.wParam, message.lParam, message.origin);
     } catch (const RuntimeError& error) {
-        std::fprintf(stderr, "socket notification 0x%X on handle %d: error %d in %s: %s\n",
-                     static_cast<unsigned>(message.message), message.wParam, error.Number(),
-                     error.Source().c_str(), error.Description().c_str());
+        ReportLine(NotificationName(message) + ": error " + std::to_string(error.Number()) + " in " + error.Source()
+                   + ": " + error.Description());
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "socket notification 0x%X on handle %d: %s\n", static_cast<unsigned>(message.message),
-                     message.wParam, error.what());
+        ReportLine(NotificationName(message) + ": " + error.what());
     }
 }
 

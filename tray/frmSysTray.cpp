@@ -54,16 +54,15 @@ frmSysTray::~frmSysTray()
 
 bool frmSysTray::Form_Load()
 {
-    // 1. and 2. The icon object; this window is never shown.
+    // This window is never shown.
     SysTray = std::make_unique<clsTrayIcon>();
     connect(SysTray.get(), &clsTrayIcon::DoubleClick, this, &frmSysTray::SysTray_DoubleClick);
     connect(SysTray.get(), &clsTrayIcon::RightClick, this, &frmSysTray::SysTray_RightClick);
     hide();
 
-    // 3. The icon goes into the notification area.
     SysTray->Init(this, kTooltip);
 
-    // 4. The main window's load, then its picture: all well.
+    // The main window's load, then its picture: all well.
     bool loaded = false;
     try {
         loaded = main_.Form_Load();
@@ -82,9 +81,9 @@ bool frmSysTray::Form_Load()
     };
     main_.UnloadTrayWindow = [this] { Form_Unload(); };
 
-    // 5. Shown and hidden again, so the program runs with only the icon in
-    //    view; without a notification area the window stays, and its close
-    //    box minimises it.
+    // Shown and hidden again, so the program runs with only the icon in
+    // view; without a notification area the window stays, and its close box
+    // minimises it.
     main_.show();
     if (NotificationAreaMissing())
         main_.CloseBoxMinimises = true;
@@ -121,7 +120,7 @@ void frmSysTray::Form_MouseMove(int16_t button, int16_t shift, float x, float y)
 
 void frmSysTray::SysTray_DoubleClick()
 {
-    ShowMainWindow();
+    main_.BringIntoView();
 }
 
 // Called at the right button's release, so the menu opens on release.
@@ -134,19 +133,9 @@ void frmSysTray::mnuPopup_Click(int16_t index)
 {
     const QString caption = mnuPopup.at(static_cast<size_t>(index))->text();
     if (caption == QLatin1String("Show")) {
-        ShowMainWindow();
+        main_.BringIntoView();
     } else if (caption == QLatin1String("Exit")) {
         main_.show();
         main_.Unload(frmMain::kUnloadFormCode);
     }
-}
-
-// Keeps the window's place and size; a minimised window comes back to its
-// normal size.
-void frmSysTray::ShowMainWindow()
-{
-    main_.setWindowState(main_.windowState() & ~Qt::WindowMinimized);
-    main_.show();
-    main_.raise();
-    main_.activateWindow();
 }

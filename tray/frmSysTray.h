@@ -53,7 +53,6 @@ protected:
 private:
     void SysTray_DoubleClick();
     void SysTray_RightClick();
-    void ShowMainWindow();
     void DisconnectMainWindow();
 
     frmMain& main_;

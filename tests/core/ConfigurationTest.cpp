@@ -124,6 +124,11 @@ TEST_F(ConfigurationTest, SerialFramingKeepsValuesWhoseFirstCharacterPasses)
                                                                      : e.StopBits;
         EXPECT_EQ(stored, c.stored) << c.key << "=" << c.value;
     }
+    using namespace std::string_literals;
+    const PrinterEntry& nul = LoadOne("Port=1\nParity=\0e\nDataBits=\0" "8\nStopBits=\0" "2\n"s);
+    EXPECT_EQ(nul.Parity, "n") << "a NUL is none of the allowed first characters";
+    EXPECT_EQ(nul.DataBits, "8");
+    EXPECT_EQ(nul.StopBits, "1");
 }
 
 // Read without the load, which would bind the ports it finds.
@@ -134,7 +139,8 @@ TEST_F(ConfigurationTest, StatusServerSocketIsAPortNumberOrNothing)
         {"StatusServerSocket=65535", "65535"}, {"StatusServerSocket=1", "1"},
         {"StatusServerSocket=0", ""},          {"StatusServerSocket=65536", ""},
         {"StatusServerSocket=-1", ""},         {"StatusServerSocket=abc", ""},
-        {"statusserversocket = 7000", "7000"}, {"", ""}};
+        {"statusserversocket = 7000", "7000"}, {"StatusServerSocket=1E400", ""},
+        {"StatusServerSocket=&H100000000", ""}, {"", ""}};
     for (const auto& [line, stored] : cases) {
         dir_.Write("q.ini", std::string("[Printer1]\nPort=-1\n") + line + "\n");
         PrinterEntry entry;

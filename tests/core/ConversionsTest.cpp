@@ -107,6 +107,15 @@ TEST(WholeTextToInt16Test, NumbersOutsideSixteenBitsOverflow)
     }
 }
 
+TEST(NulByteTest, ANulByteFitsNoNumber)
+{
+    using namespace std::string_literals;
+    EXPECT_EQ(LeadingNumber("6\0" "1"s), 6) << "a NUL is no exponent letter";
+    EXPECT_EQ(LeadingNumber("\0" "7"s), 0);
+    EXPECT_THROW(WholeTextToInt16("5\0" "3"s), RuntimeError);
+    EXPECT_THROW(WholeTextToInt16("5\0"s), RuntimeError);
+}
+
 TEST(CheckedInt16Test, ArithmeticLeavingTheRangeOverflows)
 {
     EXPECT_EQ(CheckedInt16(31240), 31240);

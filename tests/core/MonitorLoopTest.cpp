@@ -121,6 +121,16 @@ TEST_F(MonitorLoopTest, AVisibleWindowStaysAsItIsWhenAFaultBegins)
     EXPECT_TRUE(form_->isVisible());
 }
 
+TEST_F(MonitorLoopTest, AMinimisedWindowIsRestoredWhenAFaultBegins)
+{
+    LoadPrinters(1, 2);
+    form_->showMinimized();
+    RunPasses({{false}, {true}});
+    EXPECT_EQ(beeps_, 1);
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_FALSE(form_->isMinimized());
+}
+
 TEST_F(MonitorLoopTest, AFaultFreeRunNeverBeepsNorShowsTheWindow)
 {
     LoadPrinters(2, 2);

@@ -15,9 +15,9 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -64,9 +64,19 @@ void CheckConversions(const std::string& text)
     // number too. Carriage returns are trimmed around a whole number but are
     // no blank to the leading-number scan, so such texts are left out.
     int16_t whole = 0;
-    if (Converts([&] { whole = WholeTextToInt16(text); }) && text.find('\r') == std::string::npos
-        && whole != rounded)
+    const bool wholeConverts = Converts([&] { whole = WholeTextToInt16(text); });
+    if (wholeConverts && text.find('\r') == std::string::npos && whole != rounded)
         FuzzFailure("WholeTextToInt16 and RoundToInt16(LeadingNumber) disagree");
+
+    // A NUL byte fits no number: the leading number stops before it, and a
+    // text holding one is never one number as a whole.
+    const size_t nul = text.find('\0');
+    if (nul != std::string::npos) {
+        if (wholeConverts)
+            FuzzFailure("WholeTextToInt16 took a text holding a NUL byte");
+        if (LeadingNumber(text.substr(0, nul)) != leading)
+            FuzzFailure("LeadingNumber read past a NUL byte");
+    }
 
     if (leading >= 1 && leading <= 65535 && leading == std::floor(leading)
         && LeadingNumber(PlainDecimal(leading)) != leading)
@@ -118,9 +128,12 @@ void CheckPrinter(const PrinterEntry& entry)
         if (port < 1 || port > 65535 || PlainDecimal(port) != entry.StatusServerSocket)
             FuzzFailure("a status server port outside 1..65535 or not in plain decimal: " + entry.StatusServerSocket);
     }
+    const auto startsWithOneOf = [](const std::string& value, std::string_view allowed) {
+        return !value.empty() && allowed.find(value[0]) != std::string_view::npos;
+    };
     if (entry.Port > 0
-        && (std::strchr("neo", entry.Parity.at(0)) == nullptr || std::strchr("78", entry.DataBits.at(0)) == nullptr
-            || std::strchr("12", entry.StopBits.at(0)) == nullptr || entry.BaudRate.empty()))
+        && (!startsWithOneOf(entry.Parity, "neo") || !startsWithOneOf(entry.DataBits, "78")
+            || !startsWithOneOf(entry.StopBits, "12") || entry.BaudRate.empty()))
         FuzzFailure("serial settings escaped their normalisation");
     if (entry.Port == 0 && (entry.IP.empty() || entry.Socket.empty()))
         FuzzFailure("a network printer without address or port");

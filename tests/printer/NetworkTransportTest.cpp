@@ -125,6 +125,28 @@ TEST_F(NetworkTransportTest, FailedExchangesKeepTheLastGoodStatus)
     }
 }
 
+// A signal or the tray's Exit may unload the window inside any wait of a
+// poll: in the connect wait of a printer that refuses, or in the reply wait
+// of one that stays silent. The poll then ends as on a closed link.
+TEST_F(NetworkTransportTest, AnUnloadInsideAWaitEndsThePollAsAClosedLink)
+{
+    for (const char* misbehaviour : {"stop listening", "silent"}) {
+        LoadSimulated();
+        simulator_.Command("listen");
+        simulator_.Command(misbehaviour);
+        FakeClock clock;
+        clock.OnSleep = [this, &clock] {
+            WaitForEvents(5);
+            if (clock.Sleeps() == 1)
+                form_->Form_Unload();
+        };
+        EXPECT_FALSE(PollPrinter(*form_, 0)) << misbehaviour;
+        EXPECT_FALSE(form_->LinkOpen) << misbehaviour;
+        EXPECT_EQ(form_->Winsock1, nullptr) << misbehaviour;
+        EXPECT_EQ(Stored(), "") << misbehaviour;
+    }
+}
+
 TEST_F(NetworkTransportTest, APrinterThatClosesAtOnceEndsTheExchangeByTimeOut)
 {
     LoadSimulated();

@@ -9,6 +9,7 @@
 #include "support/StatusClient.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -95,14 +96,29 @@ TEST_F(PollPrinterTest, AMissingLibraryOrFunctionCountsAsNoFault)
     control_.SetBytes(std::string("\x04\x00\x00\xF0", 4));
     ASSERT_TRUE(PollPrinter(*form_, 0));
 
+    // Each reason is told once on standard error, however often it is met.
     TempDir empty;
     form_->Zorvadev = std::make_unique<UsbLibrary>(empty.Path(), "libZorvadevMissing.so");
+    ::testing::internal::CaptureStderr();
     EXPECT_FALSE(PollPrinter(*form_, 0));
+    EXPECT_FALSE(PollPrinter(*form_, 0));
+    const std::string missing = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(missing.rfind("StatusMonitorQ62m: dlopen: " + empty.Path(), 0), 0u) << missing;
+    EXPECT_NE(missing.find("cannot open shared object file"), std::string::npos) << missing;
+    EXPECT_EQ(std::count(missing.begin(), missing.end(), '\n'), 1) << missing;
 
     TempDir partial;
     FakeZorvadevControl::InstallPartial(partial.Path());
     form_->Zorvadev = std::make_unique<UsbLibrary>(partial.Path());
+    control_.ResetCounts();
+    ::testing::internal::CaptureStderr();
     EXPECT_FALSE(PollPrinter(*form_, 0));
+    EXPECT_FALSE(PollPrinter(*form_, 0));
+    const std::string lacking = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(lacking.rfind("StatusMonitorQ62m: dlsym(GetSpecStatus): ", 0), 0u) << lacking;
+    EXPECT_EQ(std::count(lacking.begin(), lacking.end(), '\n'), 1) << lacking;
+    EXPECT_EQ(control_.Opens(), 2);
+    EXPECT_EQ(control_.Closes(), 2) << "a device opened is closed when the library lacks GetSpecStatus";
 
     EXPECT_EQ(Stored(0), std::string("\x04\x00\x00\xF0", 4));
     EXPECT_EQ(Paper(), "Empty");

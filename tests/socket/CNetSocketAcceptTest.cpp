@@ -214,6 +214,8 @@ TEST_F(Listener, ErrorRaisedByTheHandlerNeitherEndsTheProcessNorLeaksTheConnecti
     EXPECT_TRUE(closed);
     EXPECT_NE(told.find("frmMain.tcpServer1_ConnectionRequest"), std::string::npos) << told;
     EXPECT_EQ(listener->State(), sckListening);
+    EXPECT_EQ(listener->RemotePort(), 0) << "the listener's own fields come back";
+    EXPECT_EQ(listener->RemoteHostIP(), "");
     EXPECT_FALSE(modNetSocket::IsPendingAccept(offered));
     EXPECT_EQ(modNetSocket::ReferenceCount(), 2);
 }

@@ -285,6 +285,7 @@ TEST(CNetSocketBind, ArgumentsOutsideTheRulesAreRefused)
     EXPECT_RUNTIME_ERROR(server.Bind(70000, 0), 40014, "CNetSocket.BindInternal");
     EXPECT_RUNTIME_ERROR(server.Bind(-1, 0), 40014, "CNetSocket.BindInternal");
     EXPECT_RUNTIME_ERROR(server.Bind("port", 0), 40018, "CNetSocket.BindInternal");
+    EXPECT_RUNTIME_ERROR(server.Bind("0x50", 0), 40018, "CNetSocket.BindInternal");
     EXPECT_EQ(server.State(), sckClosed);
 }
 
@@ -343,6 +344,8 @@ TEST(CNetSocketStateChecks, ValuesOutsideThePortRangeAreRefused)
     EXPECT_RUNTIME_ERROR(socket.SetLocalPort(65536), 40014, "CNetSocket.LocalPort");
     EXPECT_RUNTIME_ERROR(socket.Connect("127.0.0.1", 0), 40014, "CNetSocket.Connect");
     EXPECT_RUNTIME_ERROR(socket.Connect("127.0.0.1", "nine"), 40018, "CNetSocket.Connect");
+    EXPECT_RUNTIME_ERROR(socket.Connect("127.0.0.1", "0x50"), 40018, "CNetSocket.Connect");
+    EXPECT_RUNTIME_ERROR(socket.Connect("127.0.0.1", "inf"), 40018, "CNetSocket.Connect");
     socket.SetRemotePort(0);
     socket.SetRemotePort(65535);
     EXPECT_EQ(socket.RemotePort(), 65535);

@@ -28,7 +28,7 @@ public:
     FakeZorvadevControl& operator=(const FakeZorvadevControl&) = delete;
 
     // Copies the test library into `directory` as libZorvadev.so, the
-    // name the monitor looks for; the partial one offers only OpenDevice.
+    // name the monitor looks for; the partial one lacks GetSpecStatus.
     static void Install(const std::string& directory);
     static void InstallPartial(const std::string& directory);
 

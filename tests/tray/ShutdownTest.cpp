@@ -165,8 +165,11 @@ TEST(PollShutdownTest, ASignalDuringAPollClosesThePrinterLinkAndEndsWithoutWaiti
 TEST(HeadlessRunTest, TheProgramWritesNothingAndEndsCleanlyOnSignal)
 {
     TempDir dir;
+    FakeZorvadevControl control(dir);
+    FakeZorvadevControl::Install(dir.Path());
     dir.Write("StatusMonitorQ62m.ini", "[General]\nUpdateInterval=600\n[Printer1]\nPort=-1\n");
     ProgramRun run(dir);
+    control.ApplyTo(run);
     run.Start();
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     ASSERT_TRUE(run.Running());
