@@ -1,134 +1,76 @@
 // How the configuration file's values reach the printer table and the
 // monitor-wide state, through the main window's load.
 #include "core/Configuration.h"
-#include "core/RuntimeError.h"
-#include "core/frmMain.h"
-#include "support/TempDir.h"
+#include "support/LoadedForm.h"
+#include "support/RuntimeErrors.h"
 
 #include <gtest/gtest.h>
-#include <memory>
+#include <string>
 
 namespace {
 
+using namespace std::string_literals;
+
 class ConfigurationTest : public ::testing::Test {
 protected:
-    std::unique_ptr<frmMain> Load(const std::string& ini)
-    {
-        dir_.Write("StatusMonitorQ62m.ini", ini);
-        auto form = std::make_unique<frmMain>(dir_.File("StatusMonitorQ62m.ini"));
-        EXPECT_TRUE(form->Form_Load());
-        return form;
-    }
-
-    std::unique_ptr<frmMain> LoadGeneral(const std::string& general)
-    {
-        std::string ini = "[General]\n" + general + "\n";
-        for (int i = 1; i <= 4; ++i)
-            ini += "[Printer" + std::to_string(i) + "]\nPort=-1\n";
-        return Load(ini);
-    }
-
-    const PrinterEntry& LoadOne(const std::string& printerKeys)
-    {
-        form_.reset();
-        form_ = Load("[General]\nPrinters=1\n[Printer1]\n" + printerKeys + "\n");
-        return form_->PrinterTable.at(0);
-    }
+    // The entry of Printer1, loaded from its section's keys.
+    PrinterEntry LoadOne(const std::string& keys) { return LoadForm(dir_, "[Printer1]\n" + keys + "\n")->PrinterTable.at(0); }
 
     TempDir dir_;
-    std::unique_ptr<frmMain> form_;
 };
 
-TEST_F(ConfigurationTest, AFileWithoutGeneralSectionWatchesOnePrinterEveryThreeSeconds)
+// The fields an entry holds, empty ones left out.
+std::string Summary(const PrinterEntry& e)
 {
-    auto form = Load("[Printer1]\nPort=2\n");
-    EXPECT_EQ(form->PrinterCount, 1);
-    EXPECT_EQ(form->UpdateInterval, 3);
-    EXPECT_EQ(form->PrinterTable.size(), 1u);
+    std::string text = "Port=" + std::to_string(e.Port);
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"IP", &e.IP},           {"Socket", &e.Socket},     {"BaudRate", &e.BaudRate}, {"Parity", &e.Parity},
+        {"DataBits", &e.DataBits}, {"StopBits", &e.StopBits}, {"Device", &e.Device},     {"Name", &e.Name},
+        {"Label", &e.PortLabel}};
+    for (const auto& [key, value] : fields)
+        if (!value->empty())
+            text += " " + std::string(key) + "=" + *value;
+    return text;
 }
 
-TEST_F(ConfigurationTest, PrinterCountIsRoundedAndRaisedToOne)
-{
-    const std::pair<const char*, int> cases[] = {{"0", 1}, {"-4", 1}, {"2.5", 2}, {"3.5", 4},
-                                                 {"3 printers", 3}, {"", 1}, {"&H2", 2}};
-    for (const auto& [text, count] : cases) {
-        auto form = LoadGeneral(std::string("Printers=") + text);
-        EXPECT_EQ(form->PrinterCount, count) << "Printers=" << text;
-        EXPECT_EQ(form->PrinterTable.size(), static_cast<size_t>(count));
-    }
-}
-
-TEST_F(ConfigurationTest, UpdateIntervalOutsideOneToAnHourBecomesThree)
-{
-    const std::pair<const char*, int> cases[] = {{"0", 3}, {"3601", 3}, {"abc", 3}, {"-5", 3},
-                                                 {"3600", 3600}, {"1", 1}, {"10", 10}, {"0.4", 3}};
-    for (const auto& [text, interval] : cases) {
-        auto form = LoadGeneral(std::string("UpdateInterval=") + text);
-        EXPECT_EQ(form->UpdateInterval, interval) << "UpdateInterval=" << text;
-    }
-}
-
-TEST_F(ConfigurationTest, PortSelectsTheTransportAndOnlyItsKeysAreRead)
-{
-    const std::string transportKeys =
-        "IP=10.1.1.1\nSocket=9200\nBaudRate=9600\nParity=e\nDataBits=7\nStopBits=2\nDevice=/dev/ttyUSB0\n";
-
-    const PrinterEntry& usb = LoadOne("Port=-1\n" + transportKeys);
-    EXPECT_EQ(usb.Port, -1);
-    EXPECT_EQ(usb.IP + usb.Socket + usb.BaudRate + usb.Parity + usb.DataBits + usb.StopBits + usb.Device, "");
-
-    const PrinterEntry& network = LoadOne("Port=0\n" + transportKeys);
-    EXPECT_EQ(network.IP, "10.1.1.1");
-    EXPECT_EQ(network.Socket, "9200");
-    EXPECT_EQ(network.BaudRate + network.Parity + network.DataBits + network.StopBits + network.Device, "");
-
-    const PrinterEntry& serial = LoadOne("Port=3\n" + transportKeys);
-    EXPECT_EQ(serial.Port, 3);
-    EXPECT_EQ(serial.BaudRate, "9600");
-    EXPECT_EQ(serial.Parity, "e");
-    EXPECT_EQ(serial.DataBits, "7");
-    EXPECT_EQ(serial.StopBits, "2");
-    EXPECT_EQ(serial.Device, "/dev/ttyUSB0");
-    EXPECT_EQ(serial.IP + serial.Socket, "");
-}
-
-TEST_F(ConfigurationTest, EmptyOrMissingTransportKeysTakeTheirDefaults)
-{
-    const PrinterEntry& network = LoadOne("Port=0\nIP=\nSocket=   \n");
-    EXPECT_EQ(network.IP, "127.0.0.1");
-    EXPECT_EQ(network.Socket, "9100");
-
-    const PrinterEntry& serial = LoadOne("Port=1\nBaudRate=\n");
-    EXPECT_EQ(serial.BaudRate, "115200");
-    EXPECT_EQ(serial.Parity, "n");
-    EXPECT_EQ(serial.DataBits, "8");
-    EXPECT_EQ(serial.StopBits, "1");
-    EXPECT_EQ(serial.Device, "");
-}
-
-TEST_F(ConfigurationTest, SerialFramingKeepsValuesWhoseFirstCharacterPasses)
+TEST_F(ConfigurationTest, GeneralValuesAreNormalised)
 {
     struct Case {
-        const char* key;
-        const char* value;
-        const char* stored;
+        const char* general;
+        int16_t printers;
+        int16_t interval;
     };
-    const Case cases[] = {{"Parity", "E", "e"},       {"Parity", "x", "n"},     {"Parity", "even", "even"},
-                          {"Parity", "ODD", "odd"},   {"DataBits", "9", "8"},   {"DataBits", "7", "7"},
-                          {"DataBits", "8bit", "8bit"}, {"StopBits", "3", "1"}, {"StopBits", "2", "2"},
-                          {"StopBits", "1.5", "1.5"}};
+    const Case cases[] = {{"Printers=", 1, 3},  {"Printers=0", 1, 3},           {"Printers=-4", 1, 3},
+                          {"Printers=3.5", 4, 3}, {"Printers=2 printers", 2, 3},  {"UpdateInterval=0", 4, 3},
+                          {"UpdateInterval=3601", 4, 3}, {"UpdateInterval=abc", 4, 3}, {"UpdateInterval=0.4", 4, 3},
+                          {"UpdateInterval=3600", 4, 3600}, {"UpdateInterval=1", 4, 1}};
     for (const Case& c : cases) {
-        const PrinterEntry& e = LoadOne(std::string("Port=1\n") + c.key + "=" + c.value + "\n");
-        const std::string& stored = std::string(c.key) == "Parity" ? e.Parity
-                                  : std::string(c.key) == "DataBits" ? e.DataBits
-                                                                     : e.StopBits;
-        EXPECT_EQ(stored, c.stored) << c.key << "=" << c.value;
+        auto form = LoadForm(dir_, PrintersIni(4, "Port=-1\n", c.general));
+        EXPECT_EQ(form->PrinterCount, c.printers) << c.general;
+        EXPECT_EQ(form->PrinterTable.size(), static_cast<size_t>(c.printers)) << c.general;
+        EXPECT_EQ(form->UpdateInterval, c.interval) << c.general;
     }
-    using namespace std::string_literals;
-    const PrinterEntry& nul = LoadOne("Port=1\nParity=\0e\nDataBits=\0" "8\nStopBits=\0" "2\n"s);
-    EXPECT_EQ(nul.Parity, "n") << "a NUL is none of the allowed first characters";
-    EXPECT_EQ(nul.DataBits, "8");
-    EXPECT_EQ(nul.StopBits, "1");
+    EXPECT_EQ(LoadForm(dir_, "[Printer1]\nPort=2\n")->UpdateInterval, 3) << "no [General] section at all";
+}
+
+TEST_F(ConfigurationTest, PortSelectsTheTransportWhoseKeysAreReadAndNormalised)
+{
+    const std::string all = "IP=10.1.1.1\nSocket=9200\nBaudRate=9600\nParity=e\nDataBits=7\nStopBits=2\nDevice=/dev/ttyUSB0\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"Port=-1\n" + all, "Port=-1 Label=USB"},
+        {"Port=0\n" + all, "Port=0 IP=10.1.1.1 Socket=9200 Label=10.1.1.1"},
+        {"Port=3\n" + all, "Port=3 BaudRate=9600 Parity=e DataBits=7 StopBits=2 Device=/dev/ttyUSB0 Label=COM:3"},
+        {"Port=0\nIP=\nSocket=   ", "Port=0 IP=127.0.0.1 Socket=9100 Label=127.0.0.1"},
+        {"Port=1\nBaudRate=", "Port=1 BaudRate=115200 Parity=n DataBits=8 StopBits=1 Label=COM:1"},
+        {"Port=1\nParity=E\nDataBits=9\nStopBits=3", "Port=1 BaudRate=115200 Parity=e DataBits=8 StopBits=1 Label=COM:1"},
+        {"Port=1\nParity=x\nDataBits=8bit\nStopBits=1.5", "Port=1 BaudRate=115200 Parity=n DataBits=8bit StopBits=1.5 Label=COM:1"},
+        {"Port=1\nParity=ODD\nParity=even", "Port=1 BaudRate=115200 Parity=odd DataBits=8 StopBits=1 Label=COM:1"},
+        {"Port=1\nParity=\0e\nDataBits=\0" "8\nStopBits=\0" "2"s, "Port=1 BaudRate=115200 Parity=n DataBits=8 StopBits=1 Label=COM:1"},
+        {"Port=-1\nName=ABCDEFGHIJKLMNOPQRSTUVWXY", "Port=-1 Name=ABCDEFGHIJKLMNOPQRST Label=ABCDEFGHIJKLMNOPQRST"},
+        {"Port=0\nName=  Kiosk A  ", "Port=0 IP=127.0.0.1 Socket=9100 Name=Kiosk A Label=Kiosk A"},
+        {"Port=0\nIP=" + std::string(800, 'a'), "Port=0 IP=" + std::string(749, 'a') + " Socket=9100 Label=" + std::string(749, 'a')}};
+    for (const auto& [keys, summary] : cases)
+        EXPECT_EQ(Summary(LoadOne(keys)), summary) << keys;
 }
 
 // Read without the load, which would bind the ports it finds.
@@ -149,68 +91,31 @@ TEST_F(ConfigurationTest, StatusServerSocketIsAPortNumberOrNothing)
     }
 }
 
-TEST_F(ConfigurationTest, NameKeepsItsFirstTwentyCharacters)
+TEST_F(ConfigurationTest, SectionsAndKeysMatchInAnyLetterCaseAndLaterSectionsAreNeverRead)
 {
-    EXPECT_EQ(LoadOne("Port=-1\nName=ABCDEFGHIJKLMNOPQRSTUVWXY\n").Name, "ABCDEFGHIJKLMNOPQRST");
-    EXPECT_EQ(LoadOne("Port=-1\nName=  Kiosk A  \n").Name, "Kiosk A");
-}
-
-TEST_F(ConfigurationTest, SectionsAndKeysMatchInAnyLetterCase)
-{
-    auto form = Load("[GENERAL]\nprinters=2\nUPDATEINTERVAL=7\n[printer1]\nport=0\nip=127.0.0.9\n"
-                     "[PRINTER2]\nPORT=4\n");
+    auto form = LoadForm(dir_, "[GENERAL]\nprinters=2\nUPDATEINTERVAL=7\n[printer1]\nport=0\nip=127.0.0.9\n"
+                               "[PRINTER2]\nPORT=4\n[Printer3]\nPort=USB\n");
     EXPECT_EQ(form->PrinterCount, 2);
     EXPECT_EQ(form->UpdateInterval, 7);
     EXPECT_EQ(form->PrinterTable[0].IP, "127.0.0.9");
     EXPECT_EQ(form->PrinterTable[1].Port, 4);
 }
 
-TEST_F(ConfigurationTest, SectionsBeyondThePrinterCountAreNeverRead)
+TEST_F(ConfigurationTest, AValueThatDoesNotConvertOrFitStopsTheLoad)
 {
-    auto form = Load("[General]\nPrinters=1\n[Printer1]\nPort=1\n[Printer2]\nPort=USB\n");
-    EXPECT_EQ(form->PrinterTable.size(), 1u);
-}
-
-TEST_F(ConfigurationTest, LongValuesAreCutTo749Characters)
-{
-    const PrinterEntry& e = LoadOne("Port=0\nIP=" + std::string(800, 'a') + "\n");
-    EXPECT_EQ(e.IP.size(), 749u);
-}
-
-TEST_F(ConfigurationTest, ABadPortStopsTheLoadWithATypeMismatch)
-{
-    for (const char* port : {"Port=", "Port=USB", "", "Port=1 2"}) {
-        dir_.Write("StatusMonitorQ62m.ini", std::string("[Printer1]\n") + port + "\n");
-        frmMain form(dir_.File("StatusMonitorQ62m.ini"));
-        try {
-            form.Form_Load();
-            FAIL() << "load went on with '" << port << "'";
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.Number(), kErrTypeMismatch) << port;
-        }
+    const std::pair<std::string, int32_t> cases[] = {
+        {"[Printer1]\nPort=\n", kErrTypeMismatch},         {"[Printer1]\nPort=USB\n", kErrTypeMismatch},
+        {"[Printer1]\n", kErrTypeMismatch},                {"[Printer1]\nPort=1 2\n", kErrTypeMismatch},
+        {"[General]\nPrinters=40000\n", kErrOverflow},     {"[General]\nUpdateInterval=99999\n", kErrOverflow},
+        {"[Printer1]\nPort=32768\n", kErrOverflow},        {PrintersIni(11), kErrOverflow}};
+    for (const auto& [ini, number] : cases) {
+        dir_.Write("bad.ini", ini + "[Printer1]\nPort=1\n");
+        frmMain form(dir_.File("bad.ini"));
+        EXPECT_RUNTIME_ERROR(form.Form_Load(), number, "");
     }
-}
-
-TEST_F(ConfigurationTest, ValuesOutsideSixteenBitsStopTheLoadWithAnOverflow)
-{
-    for (const char* ini : {"[General]\nPrinters=40000\n", "[General]\nUpdateInterval=99999\n",
-                            "[Printer1]\nPort=32768\n"}) {
-        dir_.Write("StatusMonitorQ62m.ini", std::string(ini) + "[Printer1]\nPort=1\n");
-        frmMain form(dir_.File("StatusMonitorQ62m.ini"));
-        try {
-            form.Form_Load();
-            FAIL() << "load went on with " << ini;
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.Number(), kErrOverflow) << ini;
-        }
-    }
-}
-
-TEST_F(ConfigurationTest, AMissingFileEndsTheLoadBeforeAnythingIsRead)
-{
-    frmMain form(dir_.File("absent.ini"));
-    EXPECT_FALSE(form.Form_Load());
-    EXPECT_TRUE(form.PrinterTable.empty());
+    frmMain missing(dir_.File("absent.ini"));
+    EXPECT_FALSE(missing.Form_Load());
+    EXPECT_TRUE(missing.PrinterTable.empty());
 }
 
 }  // namespace

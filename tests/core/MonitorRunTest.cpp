@@ -1,4 +1,6 @@
-// The real executable, headless, polling printers and serving their status.
+// The real executable, headless, polling printers over each transport and
+// serving their status: configuration, poll, store and status server in one
+// path.
 #include "support/FakeZorvadevControl.h"
 #include "support/ProgramRun.h"
 #include "support/SimulatorProcess.h"
@@ -11,25 +13,12 @@
 
 namespace {
 
-const std::string kRequest("\x1D\x61\x01", 3);
+const std::string kAllWell("\x00\x00\x00\xF0", 4);
 
-// Asks the status server on `port` until it answers `expected` or
-// `timeoutMs` passes; answers the last answer received.
-std::string AskUntil(int32_t port, const std::string& expected, int timeoutMs)
+std::string ServedIni(const std::string& printerKeys, int32_t port)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::string answer;
-    while (std::chrono::steady_clock::now() < deadline) {
-        StatusClient client(port);
-        if (client.Connected()) {
-            client.Send(kRequest);
-            answer = client.Receive(4, 500);
-            if (answer == expected)
-                return answer;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return answer;
+    return "[General]\nUpdateInterval=1\n[Printer1]\n" + printerKeys + "\nStatusServerSocket=" + std::to_string(port)
+         + "\n";
 }
 
 TEST(MonitorRunTest, AUsbPrinterIsPolledAndItsStatusServedUntilItChanges)
@@ -37,17 +26,17 @@ TEST(MonitorRunTest, AUsbPrinterIsPolledAndItsStatusServedUntilItChanges)
     TempDir dir;
     FakeZorvadevControl control(dir);
     FakeZorvadevControl::Install(dir.Path());
-    control.SetBytes(std::string("\x04\x00\x12\xF0", 4));
+    const std::string emptyAndHeld("\x04\x01\x12\xF0", 4);
+    control.SetBytes(emptyAndHeld);
     const int32_t port = FreeLoopbackPort();
-    dir.Write("StatusMonitorQ62m.ini", "[General]\nUpdateInterval=1\n[Printer1]\nPort=-1\nStatusServerSocket="
-                                           + std::to_string(port) + "\n");
+    dir.Write("StatusMonitorQ62m.ini", ServedIni("Port=-1", port));
     ProgramRun run(dir);
     control.ApplyTo(run);
     run.Start();
 
-    EXPECT_EQ(AskUntil(port, std::string("\x04\x00\x12\xF0", 4), 10000), std::string("\x04\x00\x12\xF0", 4));
+    EXPECT_EQ(AskUntil(port, emptyAndHeld), emptyAndHeld);
     control.SetBytes(std::string("\x00\x01\x00\xF0", 4));
-    EXPECT_EQ(AskUntil(port, std::string("\x00\x01\x00\xF0", 4), 10000), std::string("\x00\x01\x00\xF0", 4));
+    EXPECT_EQ(AskUntil(port, std::string("\x00\x01\x00\xF0", 4)), std::string("\x00\x01\x00\xF0", 4));
 
     // A failing library leaves the last good status in the store.
     control.SetMode(FakeZorvadevMode::Fail);
@@ -57,12 +46,42 @@ TEST(MonitorRunTest, AUsbPrinterIsPolledAndItsStatusServedUntilItChanges)
     // A poll may be between its open and its close just now, no more.
     EXPECT_GE(control.Opens(), 2);
     EXPECT_LE(control.Opens() - control.Closes(), 1) << "every open is closed again";
-    EXPECT_TRUE(run.Running());
+    run.Terminate();
+    ASSERT_TRUE(run.WaitForExit(10000));
+    EXPECT_EQ(run.StandardError(), "");
 }
 
-}  // namespace
-
-namespace {
+// A kiosk may ship its own copy of the library beside the monitor; else the
+// one the system's loader finds is used.
+TEST(MonitorRunTest, TheUsbLibraryBesideTheExecutableComesBeforeTheLoadersOwn)
+{
+    TempDir loaderDir;
+    FakeZorvadevControl::Install(loaderDir.Path());
+    for (bool partialBeside : {false, true}) {
+        TempDir dir;
+        FakeZorvadevControl control(dir);
+        if (partialBeside)
+            FakeZorvadevControl::InstallPartial(dir.Path());
+        const int32_t port = FreeLoopbackPort();
+        dir.Write("StatusMonitorQ62m.ini", ServedIni("Port=-1", port));
+        ProgramRun run(dir);
+        control.ApplyTo(run);
+        run.SetEnv("LD_LIBRARY_PATH", loaderDir.Path());
+        run.Start();
+        if (!partialBeside) {
+            EXPECT_EQ(AskUntil(port, kAllWell), kAllWell) << "the loader's library was not found";
+            continue;
+        }
+        ASSERT_TRUE(PumpUntil([&] { return control.Opens() >= 2 && control.Closes() >= 2; }, 10000));
+        EXPECT_EQ(AskUntil(port, "", 1000), "") << "the library beside the executable was passed over";
+        run.Terminate();
+        ASSERT_TRUE(run.WaitForExit(10000));
+        const std::string errors = run.StandardError();
+        EXPECT_EQ(errors.rfind("StatusMonitorQ62m: dlsym(GetSpecStatus): " + dir.File("libZorvadev.so"), 0), 0u)
+            << errors;
+        EXPECT_EQ(errors.find('\n'), errors.size() - 1) << "told once, not at every poll:\n" << errors;
+    }
+}
 
 TEST(MonitorRunTest, TwoNetworkPrintersAreServedEachOnItsOwnStatusPort)
 {
@@ -80,48 +99,67 @@ TEST(MonitorRunTest, TwoNetworkPrintersAreServedEachOnItsOwnStatusPort)
                   + "\nStatusServerSocket=" + std::to_string(port2) + "\n");
     ProgramRun run(dir);
     run.Start();
-    EXPECT_EQ(AskUntil(port1, std::string("\x00\x00\x00\xF0", 4), 10000), std::string("\x00\x00\x00\xF0", 4));
-    EXPECT_EQ(AskUntil(port2, std::string("\x04\x00\x00\xF0", 4), 10000), std::string("\x04\x00\x00\xF0", 4));
+    EXPECT_EQ(AskUntil(port1, kAllWell), kAllWell);
+    EXPECT_EQ(AskUntil(port2, std::string("\x04\x00\x00\xF0", 4)), std::string("\x04\x00\x00\xF0", 4));
     simulator.Command("front head open", "front");
-    EXPECT_EQ(AskUntil(port1, std::string("\x02\x00\x00\xF0", 4), 10000), std::string("\x02\x00\x00\xF0", 4));
+    EXPECT_EQ(AskUntil(port1, std::string("\x02\x00\x00\xF0", 4)), std::string("\x02\x00\x00\xF0", 4));
     EXPECT_TRUE(run.Running());
 }
 
-}  // namespace
-
-namespace {
-
 TEST(MonitorRunTest, ANetworkPrinterThatVanishesKeepsItsLastStatusAndIsReadAgainWhenItReturns)
 {
-    SimulatorProcess simulator({"--quiet", "--tcp", "0"});
+    SimulatorProcess simulator({"--tcp", "0"});
     ASSERT_TRUE(simulator.Ready());
     TempDir dir;
     const int32_t port = FreeLoopbackPort();
-    dir.Write("StatusMonitorQ62m.ini", "[General]\nUpdateInterval=1\n[Printer1]\nPort=0\nIP=127.0.0.1\nSocket="
-                                           + std::to_string(simulator.TcpPort()) + "\nStatusServerSocket="
-                                           + std::to_string(port) + "\n");
+    dir.Write("StatusMonitorQ62m.ini",
+              ServedIni("Port=0\nIP=127.0.0.1\nSocket=" + std::to_string(simulator.TcpPort()), port));
     ProgramRun run(dir);
     run.Start();
     const std::string jam("\x00\x02\x00\xF0", 4);
-    const std::string allWell("\x00\x00\x00\xF0", 4);
     simulator.Command("paper jam");
-    ASSERT_EQ(AskUntil(port, jam, 10000), jam);
+    ASSERT_EQ(AskUntil(port, jam), jam);
 
-    // Gone: no listener, then silent; the store keeps the fault.
-    simulator.Command("stop listening");
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    EXPECT_EQ(AskUntil(port, jam, 2000), jam);
-    simulator.Command("listen");
+    // Silent: the monitor asks and hears nothing, and the store keeps the jam.
     simulator.Command("silent");
+    ASSERT_TRUE(simulator.WaitForLine("<- 1D 61 01", 5000));
+    ASSERT_TRUE(simulator.WaitForLine("<- 1D 61 01", 10000)) << "the silent printer was asked only once";
+    EXPECT_EQ(AskUntil(port, jam, 2000), jam);
+    // Gone: no listener at all for a few passes.
+    simulator.Command("stop listening");
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     EXPECT_EQ(AskUntil(port, jam, 2000), jam);
 
     // Back, and mended.
+    simulator.Command("listen");
     simulator.Command("normal");
     simulator.Command("all well");
-    EXPECT_EQ(AskUntil(port, allWell, 20000), allWell);
-    EXPECT_TRUE(run.Running());
-    EXPECT_EQ(run.StandardError().find("error"), std::string::npos) << "a vanished printer is no error to report";
+    EXPECT_EQ(AskUntil(port, kAllWell, 20000), kAllWell);
+    EXPECT_EQ(run.StandardError(), "") << "a vanished printer is no error to report";
+}
+
+TEST(MonitorRunTest, ASerialPrinterIsPolledAndServedAndOutlivesItsDevice)
+{
+    SimulatorProcess simulator({"--quiet", "--pty"});
+    ASSERT_TRUE(simulator.Ready());
+    TempDir dir;
+    const int32_t port = FreeLoopbackPort();
+    dir.Write("StatusMonitorQ62m.ini", ServedIni("Port=1\nDevice=" + simulator.PtyPath(), port));
+    ProgramRun run(dir);
+    run.Start();
+
+    EXPECT_EQ(AskUntil(port, kAllWell), kAllWell);
+    simulator.Command("paper empty");
+    EXPECT_EQ(AskUntil(port, std::string("\x04\x00\x00\xF0", 4)), std::string("\x04\x00\x00\xF0", 4));
+
+    // The device goes away: polls fail quietly, the last status stays.
+    simulator.Type("quit");
+    EXPECT_EQ(simulator.WaitForExit(5000), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_EQ(AskUntil(port, std::string("\x04\x00\x00\xF0", 4), 2000), std::string("\x04\x00\x00\xF0", 4));
+    run.Terminate();
+    ASSERT_TRUE(run.WaitForExit(10000));
+    EXPECT_EQ(run.StandardError(), "") << "a serial printer's failures are not the user's business";
 }
 
 }  // namespace

@@ -1,54 +1,43 @@
 // Start-up of the real executable: the failures that stop it and the
 // single-instance rule.
+#include "socket/CNetSocket.h"
 #include "support/ProgramRun.h"
+#include "support/StatusClient.h"
 #include "support/TempDir.h"
 
-#include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kExitWaitMs = 15000;
 
-struct FailureCase {
-    const char* what;
-    const char* ini;  // nullptr: no configuration file at all
-    const char* message;
-};
-
-class StartupFailureTest : public ::testing::TestWithParam<FailureCase> {};
-
-TEST_P(StartupFailureTest, EndsWithItsMessageOnStandardErrorAndANonZeroStatus)
+TEST(StartupTest, AFailureEndsTheProgramWithItsMessageAndANonZeroStatus)
 {
-    const FailureCase& c = GetParam();
-    TempDir dir;
-    if (c.ini)
-        dir.Write("StatusMonitorQ62m.ini", c.ini);
-    ProgramRun run(dir);
-    run.Start();
-    ASSERT_TRUE(run.WaitForExit(kExitWaitMs)) << c.what << ": still running";
-    EXPECT_GT(run.ExitCode(), 0) << c.what;
-    EXPECT_NE(run.StandardError().find(c.message), std::string::npos) << c.what;
+    // A status port that another program holds.
+    CNetSocket holder;
+    holder.Bind(FreeLoopbackPort(), 0);
+    holder.Listen();
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "StatusMonitorQ62m: Unable to open ini file!\n"},
+        {"[General]\nPrinters=2\n[Printer1]\nPort=1\n[Printer2]\nPort=USB\n",
+         "StatusMonitorQ62m: Run-time error 13: Type mismatch"},
+        {"[General]\nUpdateInterval=40000\n[Printer1]\nPort=-1\n", "StatusMonitorQ62m: Run-time error 6: Overflow"},
+        {"[Printer1]\nPort=-1\nStatusServerSocket=" + std::to_string(holder.LocalPort()) + "\n",
+         "StatusMonitorQ62m: Run-time error 10048: Address already in use."}};
+    for (const auto& [ini, message] : cases) {
+        TempDir dir;
+        if (!ini.empty())
+            dir.Write("StatusMonitorQ62m.ini", ini);
+        ProgramRun run(dir);
+        run.Start();
+        ASSERT_TRUE(run.WaitForExit(kExitWaitMs)) << message << ": still running";
+        EXPECT_EQ(run.ExitCode(), 1) << message;
+        EXPECT_EQ(run.StandardError().rfind(message, 0), 0u) << run.StandardError();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Configurations, StartupFailureTest,
-    ::testing::Values(
-        FailureCase{"missing file", nullptr, "StatusMonitorQ62m: Unable to open ini file!"},
-        FailureCase{"Port=USB", "[Printer1]\nPort=USB\n", "StatusMonitorQ62m: Run-time error 13: Type mismatch"},
-        FailureCase{"empty Port", "[General]\nPrinters=2\n[Printer1]\nPort=1\n[Printer2]\nPort=\n",
-                    "Run-time error 13: Type mismatch"},
-        FailureCase{"Printers=11",
-                    "[General]\nPrinters=11\n[Printer1]\nPort=-1\n[Printer2]\nPort=-1\n[Printer3]\nPort=-1\n"
-                    "[Printer4]\nPort=-1\n[Printer5]\nPort=-1\n[Printer6]\nPort=-1\n[Printer7]\nPort=-1\n"
-                    "[Printer8]\nPort=-1\n[Printer9]\nPort=-1\n[Printer10]\nPort=-1\n[Printer11]\nPort=-1\n",
-                    "StatusMonitorQ62m: Run-time error 6: Overflow"},
-        FailureCase{"UpdateInterval overflowing", "[General]\nUpdateInterval=40000\n[Printer1]\nPort=-1\n",
-                    "Run-time error 6: Overflow"}));
 
 TEST(StartupTest, TheConfigurationIsNamedAfterTheExecutable)
 {
@@ -78,10 +67,7 @@ TEST(StartupTest, ASecondInstanceEndsAtOnceAndSilently)
     ProgramRun first(dir);
     first.Start();
     const std::string lockPath = dir.File("StatusMonitorQ62m.lock");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!LockIsHeld(lockPath) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(LockIsHeld(lockPath)) << "the first instance never took its lock";
+    ASSERT_TRUE(PumpUntil([&] { return LockIsHeld(lockPath); }, 15000)) << "the first instance never took its lock";
 
     ProgramRun second(dir);
     second.Start();

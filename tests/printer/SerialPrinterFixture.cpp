@@ -4,10 +4,8 @@
 
 void SerialPrinterFixture::Load(const std::string& printer1, int printers, const std::string& more)
 {
-    dir.Write("q.ini", "[General]\nPrinters=" + std::to_string(printers) + "\n[Printer1]\nPort=3\nDevice="
-                           + printer.Path() + "\n" + printer1 + "\n" + more);
-    form = std::make_unique<frmMain>(dir.File("q.ini"));
-    ASSERT_TRUE(form->Form_Load());
+    form = LoadForm(dir, "[General]\nPrinters=" + std::to_string(printers) + "\n[Printer1]\nPort=3\nDevice="
+                             + printer.Path() + "\n" + printer1 + "\n" + more);
 }
 
 bool SerialPrinterFixture::PortOpen() const

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "core/frmMain.h"
-#include "support/StatusClient.h"
-#include "support/TempDir.h"
 #include "PtyPrinter.h"
+#include "support/LoadedForm.h"
+#include "support/StatusClient.h"
 
 #include <gtest/gtest.h>
 #include <memory>

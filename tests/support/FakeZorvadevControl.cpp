@@ -19,8 +19,6 @@ const char* ModeWord(FakeZorvadevMode mode)
         return "fail";
     case FakeZorvadevMode::HighWordOnly:
         return "0x10000";
-    case FakeZorvadevMode::FailOpen:
-        return "noopen";
     case FakeZorvadevMode::Answer:
         break;
     }
@@ -72,12 +70,6 @@ void FakeZorvadevControl::SetMode(FakeZorvadevMode mode)
     WriteControl();
 }
 
-void FakeZorvadevControl::SetResult(int32_t result)
-{
-    result_ = result;
-    WriteControl();
-}
-
 void FakeZorvadevControl::ApplyTo(ProgramRun& run) const
 {
     run.SetEnv("ZORVADEV_CONTROL", controlPath_);
@@ -98,8 +90,6 @@ void FakeZorvadevControl::WriteControl() const
         text += hex;
     }
     text += std::string("\nmode ") + ModeWord(mode_) + "\n";
-    if (result_)
-        text += "result " + std::to_string(*result_) + "\n";
     // Replaced by a rename, so a library reading it meanwhile never sees
     // half of it.
     const std::string temporary = controlPath_ + ".new";

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 class ProgramRun;
@@ -13,7 +12,6 @@ enum class FakeZorvadevMode {
     WriteNothing,    // writes nothing, returns 1
     Fail,            // writes the bytes, returns 0
     HighWordOnly,    // writes the bytes, returns 0x10000
-    FailOpen,        // OpenDevice hands out a device that GetSpecStatus refuses
 };
 
 // Steers the test USB library (libZorvadev.so built from
@@ -33,10 +31,9 @@ public:
     static void InstallPartial(const std::string& directory);
 
     // Each call rewrites the control file; the library reads it at its
-    // next OpenDevice or GetSpecStatus.
+    // next GetSpecStatus.
     void SetBytes(const std::string& bytes);
     void SetMode(FakeZorvadevMode mode);
-    void SetResult(int32_t result);
 
     // Points a monitor run at this object's control and counts files.
     void ApplyTo(ProgramRun& run) const;
@@ -57,5 +54,4 @@ private:
     std::string countsPath_;
     std::string bytes_;
     FakeZorvadevMode mode_ = FakeZorvadevMode::Answer;
-    std::optional<int32_t> result_;
 };

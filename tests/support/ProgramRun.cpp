@@ -4,6 +4,16 @@
 
 #include <filesystem>
 
+std::vector<std::string> DescriptorTargets(int64_t pid)
+{
+    std::vector<std::string> targets;
+    std::error_code error;
+    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
+        targets.push_back(std::filesystem::read_symlink(it->path(), error).string());
+    return targets;
+}
+
 ProgramRun::ProgramRun(const TempDir& dir, const std::string& name)
     : executable_(dir.File(name)), runtimeDir_(dir.Path()), process_(std::make_unique<QProcess>())
 {
@@ -19,6 +29,7 @@ ProgramRun::ProgramRun(const TempDir& dir, const std::string& name)
     process_->setProcessEnvironment(env);
     process_->setProgram(QString::fromStdString(executable_));
     process_->setWorkingDirectory(QString::fromStdString(runtimeDir_));
+    process_->setChildProcessModifier(DieWithParent);
 }
 
 ProgramRun::~ProgramRun()

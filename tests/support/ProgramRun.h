@@ -1,15 +1,30 @@
 #pragma once
 
 #include <QProcess>
+#include <csignal>
+#include <sys/prctl.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TempDir;
+
+// Makes the calling child process die with its parent; for the moment
+// between fork and exec.
+inline void DieWithParent()
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+}
+
+// What each open descriptor of process `pid` refers to ("socket:[123]",
+// "/dev/pts/4", ...).
+std::vector<std::string> DescriptorTargets(int64_t pid);
 
 // Runs the real monitor executable for a test. The executable is copied
 // into the test's directory, so that it reads its configuration file from
 // there, and runs headless with that directory as its runtime directory, so
-// that its single-instance lock never meets a monitor the user runs.
+// that its single-instance lock never meets a monitor the user runs. The
+// monitor is killed when the test program ends, also when it crashes.
 class ProgramRun {
 public:
     // Copies the executable into `dir` under `name` and prepares a run.

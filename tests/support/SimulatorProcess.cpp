@@ -1,14 +1,13 @@
 #include "support/SimulatorProcess.h"
 
+#include "support/ProgramRun.h"
+
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -27,20 +26,25 @@ SimulatorProcess::SimulatorProcess(const std::vector<std::string>& args)
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
         return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     std::vector<std::string> argv_strings{Q62M_PRINTER_SIM};
     argv_strings.insert(argv_strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : argv_strings)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, Q62M_PRINTER_SIM, &actions, nullptr, argv.data(), environ) != 0)
-        pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+        // Only calls that are safe between fork and exec.
+        DieWithParent();
+        if (getppid() != parent)
+            _exit(127);
+        dup2(in[0], STDIN_FILENO);
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        execv(Q62M_PRINTER_SIM, argv.data());
+        _exit(127);
+    }
     ::close(in[0]);
     ::close(out[1]);
     ::close(err[1]);

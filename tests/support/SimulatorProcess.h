@@ -10,7 +10,8 @@
 // the test types commands into; its standard output is read line by line,
 // each line found at most once, in order; its standard error is kept. The
 // constructor returns once the simulator said "ready"; the destructor ends it
-// with SIGKILL if it still runs.
+// with SIGKILL if it still runs, and so does the end of the test program,
+// also when it crashes.
 class SimulatorProcess {
 public:
     explicit SimulatorProcess(const std::vector<std::string>& args);

@@ -91,6 +91,23 @@ int ConnectLoopback(int32_t port)
     return fd;
 }
 
+std::string AskUntil(int32_t port, const std::string& expected, int timeoutMs)
+{
+    const auto deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
+    std::string answer;
+    while (!Expired(deadline)) {
+        StatusClient client(port);
+        if (client.Connected()) {
+            client.Send(std::string("\x1D\x61\x01", 3));
+            answer = client.Receive(expected.empty() ? 4 : expected.size(), 500);
+            if (answer == expected)
+                break;
+        }
+        usleep(20000);
+    }
+    return answer;
+}
+
 StatusClient::StatusClient(int32_t port) : fd_(ConnectLoopback(port))
 {
 }
@@ -100,10 +117,24 @@ StatusClient::~StatusClient()
     Close();
 }
 
-void StatusClient::Send(const std::string& bytes)
+bool StatusClient::Send(const std::string& bytes)
 {
+    size_t done = 0;
+    while (fd_ >= 0 && done < bytes.size()) {
+        const ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno != EINTR)
+            return false;
+        done += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    return fd_ >= 0;
+}
+
+std::string StatusClient::ReadAvailable()
+{
+    std::string received;
     if (fd_ >= 0)
-        send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        Drain(received);
+    return received;
 }
 
 bool StatusClient::Drain(std::string& into)

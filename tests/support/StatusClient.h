@@ -22,7 +22,14 @@ int ConnectLoopback(int32_t port);
 
 // A client program of the status server, over a plain TCP socket on
 // 127.0.0.1. The server may run in this process (its events are pumped while
-// the client waits) or in another one.
+// the client waits) or in another one. Also the far end of any loopback
+// connection a test or fuzz target feeds.
+// Asks the status server on `port` (in another process) with a fresh
+// connection at a time until it answers `expected` or `timeoutMs` passes,
+// trying again while the server is busy with an earlier client; the last
+// answer received.
+std::string AskUntil(int32_t port, const std::string& expected, int timeoutMs = 10000);
+
 class StatusClient {
 public:
     explicit StatusClient(int32_t port);
@@ -33,7 +40,11 @@ public:
     // The connection was made (false: refused).
     bool Connected() const { return fd_ >= 0; }
 
-    void Send(const std::string& bytes);
+    // Sends all of `bytes`; false when the connection has failed.
+    bool Send(const std::string& bytes);
+
+    // Whatever has arrived, without waiting.
+    std::string ReadAvailable();
 
     // Everything received within `ms` (events pumped meanwhile).
     std::string ReceiveFor(int ms);
@@ -46,6 +57,7 @@ public:
     bool ClosedWithin(int ms);
 
     void Close();
+    int Descriptor() const { return fd_; }
 
 private:
     // Reads what is there without blocking; false once the peer has closed.

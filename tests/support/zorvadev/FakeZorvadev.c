@@ -4,15 +4,13 @@
  * does through a control file and reads how often it was called from a
  * counts file, so it can steer a monitor that runs in another process.
  *
- * ZORVADEV_CONTROL names the control file, read again at every OpenDevice
- * and GetSpecStatus. Its lines:
+ * ZORVADEV_CONTROL names the control file, read again at every
+ * GetSpecStatus. Its lines:
  *   bytes 04 00 12 F0   hex bytes written at the start of the buffer (at most 100)
  *   mode ok             write the bytes, return 1
  *   mode nowrite        write nothing, return 1
  *   mode fail           write the bytes, return 0
  *   mode 0x10000        write the bytes, return 0x10000
- *   mode noopen         OpenDevice hands out a device that no call accepts
- *   result N            return N instead of the mode's result (C number syntax)
  * Without the file the library answers bytes 00 00 00 F0 in mode ok.
  *
  * Like a real device library it refuses (returns 0 from GetSpecStatus and
@@ -38,84 +36,17 @@
 
 enum { kBufferSize = 100, kMaxOpen = 64, kBadDevice = -1 };
 
-enum Mode { MODE_OK, MODE_NOWRITE, MODE_FAIL, MODE_HIGH_WORD, MODE_NOOPEN };
+enum Mode { MODE_OK, MODE_NOWRITE, MODE_FAIL, MODE_HIGH_WORD };
 
 struct Control {
     unsigned char bytes[kBufferSize];
     int count;
     enum Mode mode;
-    int hasResult;
-    int32_t result;
 };
 
 static int32_t openDevices[kMaxOpen];
 static int openCount;
 static int32_t nextDevice = 0x5A01;
-
-static void DefaultControl(struct Control *control)
-{
-    static const unsigned char allWell[] = {0x00, 0x00, 0x00, 0xF0};
-    memset(control, 0, sizeof *control);
-    memcpy(control->bytes, allWell, sizeof allWell);
-    control->count = sizeof allWell;
-    control->mode = MODE_OK;
-}
-
-static void ParseBytes(struct Control *control, char *rest)
-{
-    char *save = NULL;
-    control->count = 0;
-    for (char *token = strtok_r(rest, " \t\r", &save); token && control->count < kBufferSize;
-         token = strtok_r(NULL, " \t\r", &save))
-        control->bytes[control->count++] = (unsigned char)strtoul(token, NULL, 16);
-}
-
-static void ParseMode(struct Control *control, const char *word)
-{
-    if (strcmp(word, "nowrite") == 0)
-        control->mode = MODE_NOWRITE;
-    else if (strcmp(word, "fail") == 0)
-        control->mode = MODE_FAIL;
-    else if (strcmp(word, "0x10000") == 0)
-        control->mode = MODE_HIGH_WORD;
-    else if (strcmp(word, "noopen") == 0)
-        control->mode = MODE_NOOPEN;
-    else
-        control->mode = MODE_OK;
-}
-
-static void ParseLine(struct Control *control, char *line)
-{
-    char *save = NULL;
-    char *keyword = strtok_r(line, " \t\r", &save);
-    if (!keyword)
-        return;
-    char *rest = save ? save : "";
-    if (strcmp(keyword, "bytes") == 0) {
-        ParseBytes(control, rest);
-    } else if (strcmp(keyword, "mode") == 0) {
-        char *word = strtok_r(NULL, " \t\r", &save);
-        ParseMode(control, word ? word : "ok");
-    } else if (strcmp(keyword, "result") == 0) {
-        control->hasResult = 1;
-        control->result = (int32_t)strtoll(rest, NULL, 0);
-    }
-}
-
-static void ReadControl(struct Control *control)
-{
-    DefaultControl(control);
-    const char *path = getenv("ZORVADEV_CONTROL");
-    FILE *file = path ? fopen(path, "r") : NULL;
-    if (!file)
-        return;
-    char line[1024];
-    while (fgets(line, sizeof line, file)) {
-        line[strcspn(line, "\n")] = '\0';
-        ParseLine(control, line);
-    }
-    fclose(file);
-}
 
 /* Adds one to the count called `name` in the counts file. The file is
  * replaced by a rename, so a reader in another process never sees half of it. */
@@ -162,15 +93,73 @@ static int FindOpen(int32_t device)
 EXPORT int32_t OpenDevice(void)
 {
     Count("opens");
-    struct Control control;
-    ReadControl(&control);
-    if (control.mode == MODE_NOOPEN || openCount == kMaxOpen)
+    if (openCount == kMaxOpen)
         return kBadDevice;
     openDevices[openCount++] = nextDevice;
     return nextDevice++;
 }
 
 #ifndef ZORVADEV_WITHOUT_GETSPECSTATUS
+static void DefaultControl(struct Control *control)
+{
+    static const unsigned char allWell[] = {0x00, 0x00, 0x00, 0xF0};
+    memset(control, 0, sizeof *control);
+    memcpy(control->bytes, allWell, sizeof allWell);
+    control->count = sizeof allWell;
+    control->mode = MODE_OK;
+}
+
+static void ParseBytes(struct Control *control, char *rest)
+{
+    char *save = NULL;
+    control->count = 0;
+    for (char *token = strtok_r(rest, " \t\r", &save); token && control->count < kBufferSize;
+         token = strtok_r(NULL, " \t\r", &save))
+        control->bytes[control->count++] = (unsigned char)strtoul(token, NULL, 16);
+}
+
+static void ParseMode(struct Control *control, const char *word)
+{
+    if (strcmp(word, "nowrite") == 0)
+        control->mode = MODE_NOWRITE;
+    else if (strcmp(word, "fail") == 0)
+        control->mode = MODE_FAIL;
+    else if (strcmp(word, "0x10000") == 0)
+        control->mode = MODE_HIGH_WORD;
+    else
+        control->mode = MODE_OK;
+}
+
+static void ParseLine(struct Control *control, char *line)
+{
+    char *save = NULL;
+    char *keyword = strtok_r(line, " \t\r", &save);
+    if (!keyword)
+        return;
+    char *rest = save ? save : "";
+    if (strcmp(keyword, "bytes") == 0) {
+        ParseBytes(control, rest);
+    } else if (strcmp(keyword, "mode") == 0) {
+        char *word = strtok_r(NULL, " \t\r", &save);
+        ParseMode(control, word ? word : "ok");
+    }
+}
+
+static void ReadControl(struct Control *control)
+{
+    DefaultControl(control);
+    const char *path = getenv("ZORVADEV_CONTROL");
+    FILE *file = path ? fopen(path, "r") : NULL;
+    if (!file)
+        return;
+    char line[1024];
+    while (fgets(line, sizeof line, file)) {
+        line[strcspn(line, "\n")] = '\0';
+        ParseLine(control, line);
+    }
+    fclose(file);
+}
+
 EXPORT int32_t GetSpecStatus(int32_t device, char *buffer, int32_t eight, int32_t *value)
 {
     Count("statuses");
@@ -182,8 +171,6 @@ EXPORT int32_t GetSpecStatus(int32_t device, char *buffer, int32_t eight, int32_
         memcpy(buffer, control.bytes, (size_t)control.count);
         *value = control.count;
     }
-    if (control.hasResult)
-        return control.result;
     switch (control.mode) {
     case MODE_FAIL:
         return 0;
