@@ -135,7 +135,7 @@ TEST_F(Listener, BytesAndCloseThatReachTheHolderArriveOnTheOwnerAtAccept)
 TEST_F(Listener, ListenerThatClosesAndAcceptsInsideTheHandlerBecomesTheConnection)
 {
     listener->CloseSck();
-    port = UnusedLoopbackPort();
+    port = FreeLoopbackPort();
     listener->Bind(port, 0);
     listener->Listen();
     int closes = 0;

@@ -1,23 +1,12 @@
 #pragma once
 
-#include "core/RuntimeError.h"
 #include "socket/CNetSocket.h"
+#include "support/RuntimeErrors.h"
+#include "support/StatusClient.h"
 
-#include <cstdint>
-#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-// Pumps the event loop until `done` holds or `timeoutMs` passes; answers
-// whether it holds.
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
-
-// Pumps the event loop for `ms` milliseconds, whatever arrives.
-void PumpFor(int ms);
-
-// A loopback port that nobody listens on: bound once, then released.
-int32_t UnusedLoopbackPort();
 
 // Every Error event that a socket raises.
 struct ErrorRecord {
@@ -30,29 +19,39 @@ struct ErrorRecord {
     bool cancelDisplay;
 };
 
-std::vector<ErrorRecord>& RecordErrors(CNetSocket& socket, std::vector<ErrorRecord>& errors);
+inline std::vector<ErrorRecord>& RecordErrors(CNetSocket& socket, std::vector<ErrorRecord>& errors)
+{
+    socket.Events.Error = [&errors](int16_t number, std::string& description, int32_t sCode,
+                                    const std::string& source, const std::string& helpFile, int32_t helpContext,
+                                    bool& cancelDisplay) {
+        errors.push_back({number, description, sCode, source, helpFile, helpContext, cancelDisplay});
+    };
+    return errors;
+}
 
-// Expects exactly one Error event, with this number and source, and the
-// socket in sckError after it.
-void ExpectOneError(const std::vector<ErrorRecord>& errors, const CNetSocket& socket, int16_t number,
-                    const std::string& source);
-
-// Runs `step` and answers the RuntimeError it raised, or one with number 0
-// when it raised none.
-RuntimeError CaughtError(const std::function<void()>& step);
-
-#define EXPECT_RUNTIME_ERROR(step, number, source)                \
-    do {                                                          \
-        RuntimeError caught = CaughtError([&] { step; });         \
-        EXPECT_EQ(caught.Number(), (number)) << #step;            \
-        EXPECT_EQ(caught.Source(), (source)) << #step;            \
-    } while (false)
+// Exactly one Error event with this number and source, and the socket in
+// sckError after it.
+inline void ExpectOneError(const std::vector<ErrorRecord>& errors, const CNetSocket& socket, int16_t number,
+                           const std::string& source)
+{
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors.front().number, number);
+    EXPECT_EQ(errors.front().source, source);
+    EXPECT_EQ(socket.State(), sckError);
+}
 
 // A listener on 127.0.0.1 and a client connected to it, with the accepted
 // end of the connection in `server`.
 class ConnectedPair : public ::testing::Test {
 protected:
-    void SetUp() override;
+    void SetUp() override
+    {
+        listener.Events.ConnectionRequest = [this](int32_t requestID) { server.Accept(requestID); };
+        listener.Bind(0, "127.0.0.1");
+        listener.Listen();
+        client.Connect("127.0.0.1", listener.LocalPort());
+        ASSERT_TRUE(PumpUntil([this] { return client.State() == sckConnected && server.State() == sckConnected; }));
+    }
 
     CNetSocket listener;
     CNetSocket client;

@@ -4,6 +4,7 @@
 #include "platform/SocketCalls.h"
 #include "socket/modNetSocket.h"
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -82,24 +83,6 @@ TEST(modNetSocketRouting, FreedEntryIsReusedByTheNextSocketAndRoutedToItsOwner)
     EXPECT_TRUE(PumpUntil([&] { return connects == 1; }));
 }
 
-TEST(modNetSocketRouting, AcceptedConnectionIsRoutedToTheOwnerThatTookIt)
-{
-    CNetSocket listener;
-    CNetSocket server;
-    listener.Events.ConnectionRequest = [&](int32_t requestID) { server.Accept(requestID); };
-    listener.Bind(0, "127.0.0.1");
-    listener.Listen();
-    CNetSocket client;
-    client.Connect("127.0.0.1", listener.LocalPort());
-    ASSERT_TRUE(PumpUntil([&] { return server.State() == sckConnected; }));
-
-    EXPECT_FALSE(modNetSocket::IsPendingAccept(server.SocketHandle()));
-    bool routedToServer = false;
-    for (const DispatchTable::Entry& entry : modNetSocket::SocketTable())
-        routedToServer |= entry.handle == server.SocketHandle() && entry.owner == &server;
-    EXPECT_TRUE(routedToServer);
-}
-
 TEST(modNetSocketRouting, LookupWhoseCancelFailsNeverReachesItsDestroyedOwner)
 {
     CNetSocket listener;
@@ -121,69 +104,45 @@ TEST(modNetSocketRouting, LookupWhoseCancelFailsNeverReachesItsDestroyedOwner)
     SocketCalls::ClearFailures();
 }
 
-TEST(DispatchTableRules, AddTakesTheFirstFreeEntryAndFreeNeverShrinks)
+// Adds, frees and reassignments, each on a table holding entries 4, 5 and 6
+// of owner 1 with entry 5 freed, and the handles that then route where.
+TEST(DispatchTableRules, AddTakesTheFirstFreeEntryFreeNeverShrinksAndTheFirstEntryHoldingAHandleRoutes)
 {
-    CNetSocket* a = reinterpret_cast<CNetSocket*>(0x10);
-    CNetSocket* b = reinterpret_cast<CNetSocket*>(0x20);
-    DispatchTable table;
-    table.Add(5, a);
-    table.Add(6, b);
-    table.Add(7, a);
-
-    table.Free(6);
-    table.Free(5);
-    EXPECT_EQ(table.Count(), 3);
-    table.Add(8, b);
-
-    EXPECT_EQ(table.Entries()[0].handle, 8);
-    EXPECT_EQ(table.Entries()[1].handle, -1);
-    EXPECT_EQ(table.Find(8), b);
-    EXPECT_EQ(table.Find(5), nullptr);
-    EXPECT_EQ(table.Count(), 3);
-}
-
-TEST(DispatchTableRules, HandleAlreadyAheadOfEveryFreeEntryKeepsItsFirstOwner)
-{
-    CNetSocket* first = reinterpret_cast<CNetSocket*>(0x10);
-    CNetSocket* second = reinterpret_cast<CNetSocket*>(0x20);
-    DispatchTable table;
-    table.Add(5, first);
-    table.Add(6, first);
-    table.Free(6);
-
-    table.Add(5, second);
-
-    EXPECT_EQ(table.Find(5), first);
-    EXPECT_EQ(table.Entries()[1].handle, -1);
-}
-
-TEST(DispatchTableRules, DuplicateBehindAFreeEntryLandsInTheFreeEntry)
-{
-    CNetSocket* first = reinterpret_cast<CNetSocket*>(0x10);
-    CNetSocket* second = reinterpret_cast<CNetSocket*>(0x20);
-    DispatchTable table;
-    table.Add(4, first);
-    table.Add(5, first);
-    table.Free(4);
-
-    table.Add(5, second);
-
-    EXPECT_EQ(table.Entries()[0].handle, 5);
-    EXPECT_EQ(table.Find(5), second) << "the first entry holding the handle routes";
-}
-
-TEST(DispatchTableRules, ReassignChangesOnlyTheFirstEntryHoldingTheHandle)
-{
-    CNetSocket* holder = reinterpret_cast<CNetSocket*>(0x10);
-    CNetSocket* owner = reinterpret_cast<CNetSocket*>(0x20);
-    DispatchTable table;
-    table.Add(9, holder);
-
-    table.Reassign(9, owner);
-    table.Reassign(10, owner);
-
-    EXPECT_EQ(table.Find(9), owner);
-    EXPECT_EQ(table.Count(), 1);
+    CNetSocket* const first = reinterpret_cast<CNetSocket*>(0x10);
+    CNetSocket* const second = reinterpret_cast<CNetSocket*>(0x20);
+    struct Case {
+        const char* what;
+        std::function<void(DispatchTable&)> change;
+        std::vector<int32_t> handles;
+        int32_t handle;
+        CNetSocket* routed;
+    };
+    const Case cases[] = {
+        {"a new handle takes the free entry", [&](DispatchTable& t) { t.Add(8, second); }, {4, 8, 6}, 8, second},
+        {"a handle ahead of every free entry keeps its first owner", [&](DispatchTable& t) { t.Add(4, second); },
+         {4, -1, 6}, 4, first},
+        {"a duplicate behind a free entry lands in it", [&](DispatchTable& t) { t.Add(6, second); }, {4, 6, 6}, 6,
+         second},
+        {"freeing never shrinks the table", [&](DispatchTable& t) { t.Free(6); }, {4, -1, -1}, 6, nullptr},
+        {"a reassignment changes the first entry only",
+         [&](DispatchTable& t) {
+             t.Reassign(4, second);
+             t.Reassign(9, second);
+         },
+         {4, -1, 6}, 4, second}};
+    for (const Case& c : cases) {
+        DispatchTable table;
+        for (int32_t handle : {4, 5, 6})
+            table.Add(handle, first);
+        table.Free(5);
+        c.change(table);
+        std::vector<int32_t> handles;
+        for (const DispatchTable::Entry& entry : table.Entries())
+            handles.push_back(entry.handle);
+        EXPECT_EQ(handles, c.handles) << c.what;
+        EXPECT_EQ(table.Count(), 3) << c.what;
+        EXPECT_EQ(table.Find(c.handle), c.routed) << c.what;
+    }
 }
 
 }  // namespace

@@ -87,16 +87,6 @@ TEST_F(PressReportingTrayTest, AClickReachesTheHostAtTheButtonsRelease)
     EXPECT_EQ(Received(), Codes{WM_RBUTTONUP});
 }
 
-TEST_F(PressReportingTrayTest, ADoubleClickArrivesAsUpDoubleClickUp)
-{
-    Press(Qt::LeftButton, QSystemTrayIcon::Trigger);
-    Release(Qt::LeftButton);
-    Press(Qt::LeftButton, QSystemTrayIcon::DoubleClick);
-    EXPECT_EQ(Received(), (Codes{WM_LBUTTONUP, WM_LBUTTONDBLCLK}));
-    Release(Qt::LeftButton);
-    EXPECT_EQ(Received(), (Codes{WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}));
-}
-
 TEST(TrayShellDesktopTest, TheIconAppearsWithItsFirstPictureAndGoesWithTheRemoval)
 {
     TrayShell shell(true);
