@@ -25,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <random>
@@ -361,15 +362,12 @@ std::string UsbPrinters(int port1, int port2)
     return ini.str();
 }
 
+// The test library appends an s to its counts file at every status read.
 int UsbStatusReads(const fs::path& counts)
 {
-    std::ifstream in(counts);
-    std::string key;
-    int value = 0;
-    while (in >> key >> value)
-        if (key == "statuses")
-            return value;
-    return 0;
+    std::ifstream in(counts, std::ios::binary);
+    const std::string letters((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return static_cast<int>(std::count(letters.begin(), letters.end(), 's'));
 }
 
 // The fewest descriptors seen in a window of samples: a poll holds its

@@ -68,7 +68,14 @@ TEST_F(ConfigurationTest, PortSelectsTheTransportWhoseKeysAreReadAndNormalised)
         {"Port=1\nParity=\0e\nDataBits=\0" "8\nStopBits=\0" "2"s, "Port=1 BaudRate=115200 Parity=n DataBits=8 StopBits=1 Label=COM:1"},
         {"Port=-1\nName=ABCDEFGHIJKLMNOPQRSTUVWXY", "Port=-1 Name=ABCDEFGHIJKLMNOPQRST Label=ABCDEFGHIJKLMNOPQRST"},
         {"Port=0\nName=  Kiosk A  ", "Port=0 IP=127.0.0.1 Socket=9100 Name=Kiosk A Label=Kiosk A"},
-        {"Port=0\nIP=" + std::string(800, 'a'), "Port=0 IP=" + std::string(749, 'a') + " Socket=9100 Label=" + std::string(749, 'a')}};
+        {"Port=0\nIP=" + std::string(800, 'a'), "Port=0 IP=" + std::string(749, 'a') + " Socket=9100 Label=" + std::string(749, 'a')},
+        // How the file's lines read: blanks and one pair of quotes around a
+        // value go, comments and lines without "=" are skipped, the first
+        // of two keys counts, and 8-bit bytes pass unchanged.
+        {"Port=-1\nName=\t\"Kiosk \" \r", "Port=-1 Name=Kiosk  Label=Kiosk "},
+        {"Port=-1\n; Name=comment\n# Name=also\njunk line\nName='single'\nName=second", "Port=-1 Name=single Label=single"},
+        {"Port=-1\nName=\"unbalanced\nName=", "Port=-1 Name=\"unbalanced Label=\"unbalanced"},
+        {"Port=-1\nName=Caf\xE9 \xFF=x", "Port=-1 Name=Caf\xE9 \xFF=x Label=Caf\xE9 \xFF=x"}};
     for (const auto& [keys, summary] : cases)
         EXPECT_EQ(Summary(LoadOne(keys)), summary) << keys;
 }
@@ -91,10 +98,10 @@ TEST_F(ConfigurationTest, StatusServerSocketIsAPortNumberOrNothing)
     }
 }
 
-TEST_F(ConfigurationTest, SectionsAndKeysMatchInAnyLetterCaseAndLaterSectionsAreNeverRead)
+TEST_F(ConfigurationTest, SectionsAndKeysMatchInAnyLetterCaseAndOnlyTheFirstOfTwoSectionsCounts)
 {
-    auto form = LoadForm(dir_, "[GENERAL]\nprinters=2\nUPDATEINTERVAL=7\n[printer1]\nport=0\nip=127.0.0.9\n"
-                               "[PRINTER2]\nPORT=4\n[Printer3]\nPort=USB\n");
+    auto form = LoadForm(dir_, "Printers=9\n[GENERAL]\nprinters=2\nUPDATEINTERVAL=7\n[printer1]\nport=0\nip=127.0.0.9\n"
+                               "[PRINTER2]\nPORT=4\n[Printer1]\nIP=127.0.0.2\n[Printer3]\nPort=USB\n");
     EXPECT_EQ(form->PrinterCount, 2);
     EXPECT_EQ(form->UpdateInterval, 7);
     EXPECT_EQ(form->PrinterTable[0].IP, "127.0.0.9");

@@ -1,7 +1,6 @@
 // The configuration reader over arbitrary file contents: the number
-// conversions on every line and value, the private-profile reader and
-// ReadINIValue on a file holding the input, and the main window's whole
-// load of that file. Start-up may refuse a file with a conversion,
+// conversions on every line and value, ReadINIValue on a file holding the
+// input, and the main window's whole load of that file. Start-up may refuse a file with a conversion,
 // overflow or socket error; anything else escaping, or a loaded table that
 // breaks the normalisation rules, is a finding.
 #include "core/Conversions.h"
@@ -10,7 +9,6 @@
 #include "core/frmMain.h"
 #include "fuzz/FuzzApplication.h"
 #include "platform/EventPump.h"
-#include "platform/PrivateProfile.h"
 #include "support/TempDir.h"
 
 #include <cmath>
@@ -108,13 +106,6 @@ void CheckReader(const std::string& file)
             if (value.size() > 749)
                 FuzzFailure("a value longer than 749 characters came back");
             CheckConversions(value);
-            // A smaller buffer gets the start of the same value.
-            for (size_t size : {size_t{1}, size_t{2}, size_t{21}}) {
-                std::vector<char> buffer(size, '\x7F');
-                const size_t copied = GetPrivateProfileString(section, key, "default", buffer.data(), size, file);
-                if (copied >= size || buffer[copied] != '\0' || value.compare(0, copied, buffer.data(), copied) != 0)
-                    FuzzFailure("a smaller buffer got something other than the value's start");
-            }
         }
     }
 }

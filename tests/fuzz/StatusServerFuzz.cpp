@@ -11,7 +11,6 @@
 // itself; 0xFE closes the connection and connects again; 0xFF pumps events.
 #include "core/frmMain.h"
 #include "fuzz/FuzzApplication.h"
-#include "fuzz/FuzzPeer.h"
 #include "platform/EventPump.h"
 #include "socket/CNetSocket.h"
 #include "support/StatusClient.h"
@@ -68,9 +67,9 @@ void AwaitListening(Monitor& monitor)
         FuzzFailure("the server did not listen again; state " + std::to_string(monitor.Server().State()));
 }
 
-std::unique_ptr<FuzzPeer> Connect(Monitor& monitor)
+std::unique_ptr<StatusClient> Connect(Monitor& monitor)
 {
-    auto client = std::make_unique<FuzzPeer>(monitor.port);
+    auto client = std::make_unique<StatusClient>(monitor.port);
     if (!client->Connected())
         FuzzFailure(std::string("the listening server refused a client: ") + std::strerror(errno));
     if (!PumpUntil([&] { return monitor.Server().State() == sckConnected; }, 3000))
@@ -79,7 +78,7 @@ std::unique_ptr<FuzzPeer> Connect(Monitor& monitor)
 }
 
 // Sends one chunk, lets the server read all of it, and checks the answer.
-void SendChunk(Monitor& monitor, FuzzPeer& client, const std::string& chunk)
+void SendChunk(Monitor& monitor, StatusClient& client, const std::string& chunk)
 {
     if (!client.Send(chunk))
         FuzzFailure("the server dropped the connection");

@@ -44,20 +44,6 @@ protected:
     MSComm comm;
 };
 
-TEST_F(MSCommTest, ComPortNIsTtySOfNMinusOneUnlessADeviceIsNamed)
-{
-    MSComm bare;
-    bare.SetCommPort(12);
-    EXPECT_EQ(bare.DeviceName(), "/dev/ttyS11");
-    EXPECT_RUNTIME_ERROR(bare.SetPortOpen(true), kErrComPortInvalid, "");
-    EXPECT_NE(CaughtError([&] { bare.SetPortOpen(true); }).Description().find("/dev/ttyS11"), std::string::npos)
-        << "the error names the device";
-    EXPECT_FALSE(bare.PortOpen());
-    bare.SetDevicePath("/dev/ttyUSB0");
-    EXPECT_EQ(bare.DeviceName(), "/dev/ttyUSB0");
-    EXPECT_RUNTIME_ERROR(bare.SetCommPort(0), kErrComPortInvalid, "");
-}
-
 TEST_F(MSCommTest, SpeedAndStopBitsReachTheDeviceAndReadBack)
 {
     Open("9600,n,8,2");
@@ -112,7 +98,7 @@ TEST_F(MSCommTest, FramingTheDeviceRefusesKeepsThePortClosed)
     EXPECT_TRUE(comm.PortOpen()) << "the refused open left the device free";
 }
 
-TEST_F(MSCommTest, EveryArrivalRaisesTheReceiveEventAndInputTakesInputLenBytes)
+TEST_F(MSCommTest, EveryArrivalRaisesTheReceiveEventAndInputTakesOneByteAtATime)
 {
     std::string seen;
     int events = 0;
@@ -131,16 +117,6 @@ TEST_F(MSCommTest, EveryArrivalRaisesTheReceiveEventAndInputTakesInputLenBytes)
     pty.Write(std::string("\x00\xF0\x0D", 3));
     ASSERT_TRUE(PumpUntil([&] { return seen.size() == 4; }));
     EXPECT_EQ(seen, std::string("A\x00\xF0\x0D", 4));
-
-    // One byte per read of Input; 0 takes everything waiting.
-    comm.SetRThreshold(0);
-    pty.Write("xyz");
-    ASSERT_TRUE(PumpUntil([&] { return comm.InBufferCount() == 3; }));
-    EXPECT_EQ(comm.Input(), "x");
-    EXPECT_EQ(comm.InBufferCount(), 2);
-    comm.SetInputLen(0);
-    EXPECT_EQ(comm.Input(), "yz");
-    EXPECT_EQ(events, 2) << "no receive event with RThreshold 0";
 }
 
 TEST_F(MSCommTest, OutputReachesTheDeviceUnchangedAndUnsentBytesCanBeDropped)
@@ -163,8 +139,17 @@ TEST_F(MSCommTest, OutputReachesTheDeviceUnchangedAndUnsentBytesCanBeDropped)
     EXPECT_RUNTIME_ERROR(comm.SetOutBufferCount(1), kErrComInvalidPropertyValue, "");
 }
 
-TEST_F(MSCommTest, OpenAndClosedStatesRefuseWhatDoesNotFitThem)
+TEST_F(MSCommTest, ThePortOpensItsDeviceAndRefusesWhatDoesNotFitItsState)
 {
+    MSComm bare;
+    bare.SetCommPort(12);
+    EXPECT_EQ(bare.DeviceName(), "/dev/ttyS11") << "COM n is /dev/ttyS(n-1) unless a device is named";
+    const RuntimeError missing = CaughtError([&] { bare.SetPortOpen(true); });
+    EXPECT_EQ(missing.Number(), kErrComPortInvalid);
+    EXPECT_NE(missing.Description().find("/dev/ttyS11"), std::string::npos) << "the error names the device";
+    EXPECT_FALSE(bare.PortOpen());
+    EXPECT_RUNTIME_ERROR(bare.SetCommPort(0), kErrComPortInvalid, "");
+
     EXPECT_RUNTIME_ERROR(comm.SetOutput("x"), kErrComPortNotOpen, "");
     EXPECT_RUNTIME_ERROR(comm.Input(), kErrComPortNotOpen, "");
     EXPECT_RUNTIME_ERROR(comm.OutBufferCount(), kErrComPortNotOpen, "");

@@ -30,12 +30,18 @@ protected:
     CNetSocket client;
 };
 
-TEST_F(Listener, AcceptedConnectionCarriesBytesBothWays)
+TEST_F(Listener, AnAcceptedConnectionCarriesBytesBothWaysAndTheCallerIsShownOnlyDuringTheEvent)
 {
     CNetSocket server;
     std::string atServer;
     std::string atClient;
-    listener->Events.ConnectionRequest = [&](int32_t requestID) { server.Accept(requestID); };
+    std::string callerAddress;
+    int32_t callerPort = -1;
+    listener->Events.ConnectionRequest = [&](int32_t requestID) {
+        callerAddress = listener->RemoteHostIP();
+        callerPort = listener->RemotePort();
+        server.Accept(requestID);
+    };
     server.Events.DataArrival = [&](int32_t) {
         server.GetData(atServer);
         server.SendData(std::string("\x10\x00\xF0", 3));
@@ -52,49 +58,11 @@ TEST_F(Listener, AcceptedConnectionCarriesBytesBothWays)
     EXPECT_EQ(server.RemoteHostIP(), "127.0.0.1");
     EXPECT_EQ(server.RemotePort(), client.LocalPort());
     EXPECT_EQ(server.LocalPort(), port);
-    EXPECT_EQ(listener->State(), sckListening);
-}
-
-TEST_F(Listener, DuringConnectionRequestTheListenerShowsTheCallerThenItsOwnFields)
-{
-    listener->SetTag("server");
-    std::string callerAddress;
-    int32_t callerPort = -1;
-    CNetSocket server;
-    listener->Events.ConnectionRequest = [&](int32_t requestID) {
-        callerAddress = listener->RemoteHostIP();
-        callerPort = listener->RemotePort();
-        server.Accept(requestID);
-    };
-
-    ConnectClient();
-    ASSERT_TRUE(PumpUntil([&] { return server.State() == sckConnected; }));
-
-    EXPECT_EQ(callerAddress, "127.0.0.1");
+    EXPECT_EQ(callerAddress, "127.0.0.1") << "the listener shows the caller during the event";
     EXPECT_EQ(callerPort, client.LocalPort());
-    EXPECT_EQ(listener->RemoteHostIP(), "");
+    EXPECT_EQ(listener->RemoteHostIP(), "") << "and its own fields after it";
     EXPECT_EQ(listener->RemotePort(), 0);
     EXPECT_EQ(listener->State(), sckListening);
-}
-
-TEST_F(Listener, ConnectionThatNobodyAcceptsIsClosedAndTheListenerListensOn)
-{
-    int requests = 0;
-    int clientCloses = 0;
-    listener->Events.ConnectionRequest = [&](int32_t) { ++requests; };
-    client.Events.CloseSck = [&] { ++clientCloses; };
-
-    ConnectClient();
-    ASSERT_TRUE(PumpUntil([&] { return clientCloses == 1; }));
-
-    EXPECT_EQ(requests, 1);
-    EXPECT_EQ(listener->State(), sckListening);
-    EXPECT_EQ(listener->RemoteHostIP(), "");
-    EXPECT_EQ(modNetSocket::ReferenceCount(), 2) << "the holder outlived its connection";
-
-    CNetSocket second;
-    second.Connect("127.0.0.1", port);
-    EXPECT_TRUE(PumpUntil([&] { return requests == 2; }));
 }
 
 TEST_F(Listener, BytesAndCloseThatReachTheHolderArriveOnTheOwnerAtAccept)
@@ -166,58 +134,58 @@ TEST_F(Listener, ListenerThatClosesAndAcceptsInsideTheHandlerBecomesTheConnectio
     EXPECT_TRUE(PumpUntil([&] { return connects == 1 && listener->State() == sckConnected; }));
 }
 
-TEST_F(Listener, OwnerMayDestroyTheListenerInsideTheHandler)
+TEST_F(Listener, TheOwnerMayDestroyTheListenerOrTheAcceptedSocketInsideAHandler)
 {
     int clientCloses = 0;
     client.Events.CloseSck = [&] { ++clientCloses; };
-    listener->Events.ConnectionRequest = [&](int32_t) { listener.reset(); };
-
+    auto server = std::make_unique<CNetSocket>();
+    listener->Events.ConnectionRequest = [&](int32_t requestID) { server->Accept(requestID); };
+    server->Events.DataArrival = [&](int32_t) { server.reset(); };
     ConnectClient();
-
+    ASSERT_TRUE(PumpUntil([&] { return server->State() == sckConnected; }));
+    client.SendData("bye");
     EXPECT_TRUE(PumpUntil([&] { return clientCloses == 1; }));
+    EXPECT_EQ(server, nullptr);
+    EXPECT_EQ(modNetSocket::ReferenceCount(), 2);
+
+    listener->Events.ConnectionRequest = [&](int32_t) { listener.reset(); };
+    client.CloseSck();
+    ConnectClient();
+    EXPECT_TRUE(PumpUntil([&] { return clientCloses == 2; }));
     EXPECT_EQ(listener, nullptr);
     EXPECT_EQ(modNetSocket::ReferenceCount(), 1);
 }
 
-TEST_F(Listener, OwnerMayDestroyTheAcceptedSocketInsideDataArrival)
+// A handler that takes nothing, or raises an error: the connection is
+// closed, nothing of it is left, and the listener listens on with its own
+// fields.
+TEST_F(Listener, AConnectionNobodyTakesIsClosedAndTheListenerListensOn)
 {
-    auto server = std::make_unique<CNetSocket>();
-    listener->Events.ConnectionRequest = [&](int32_t requestID) { server->Accept(requestID); };
-    server->Events.DataArrival = [&](int32_t) { server.reset(); };
+    int requests = 0;
     int clientCloses = 0;
     client.Events.CloseSck = [&] { ++clientCloses; };
-
-    ConnectClient();
-    ASSERT_TRUE(PumpUntil([&] { return server->State() == sckConnected; }));
-    client.SendData("bye");
-
-    EXPECT_TRUE(PumpUntil([&] { return clientCloses == 1; }));
-    EXPECT_EQ(server, nullptr);
-    EXPECT_EQ(modNetSocket::ReferenceCount(), 2);
-}
-
-TEST_F(Listener, ErrorRaisedByTheHandlerNeitherEndsTheProcessNorLeaksTheConnection)
-{
-    int32_t offered = -1;
-    int clientCloses = 0;
-    client.Events.CloseSck = [&] { ++clientCloses; };
-    listener->Events.ConnectionRequest = [&](int32_t requestID) {
-        offered = requestID;
-        throw RuntimeError(40020, "Invalid operation at current state", "frmMain.tcpServer1_ConnectionRequest");
-    };
-
-    testing::internal::CaptureStderr();
-    ConnectClient();
-    bool closed = PumpUntil([&] { return clientCloses == 1; });
-    std::string told = testing::internal::GetCapturedStderr();
-
-    EXPECT_TRUE(closed);
-    EXPECT_NE(told.find("frmMain.tcpServer1_ConnectionRequest"), std::string::npos) << told;
-    EXPECT_EQ(listener->State(), sckListening);
-    EXPECT_EQ(listener->RemotePort(), 0) << "the listener's own fields come back";
-    EXPECT_EQ(listener->RemoteHostIP(), "");
-    EXPECT_FALSE(modNetSocket::IsPendingAccept(offered));
-    EXPECT_EQ(modNetSocket::ReferenceCount(), 2);
+    for (bool raises : {false, true}) {
+        int32_t offered = -1;
+        listener->Events.ConnectionRequest = [&](int32_t requestID) {
+            ++requests;
+            offered = requestID;
+            if (raises)
+                throw RuntimeError(40020, "Invalid operation at current state", "frmMain.tcpServer1_ConnectionRequest");
+        };
+        testing::internal::CaptureStderr();
+        client.CloseSck();
+        ConnectClient();
+        const bool closed = PumpUntil([&] { return clientCloses == requests; });
+        const std::string told = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(closed);
+        EXPECT_EQ(told.find("frmMain.tcpServer1_ConnectionRequest") != std::string::npos, raises) << told;
+        EXPECT_EQ(listener->State(), sckListening);
+        EXPECT_EQ(listener->RemotePort(), 0) << "the listener's own fields come back";
+        EXPECT_EQ(listener->RemoteHostIP(), "");
+        EXPECT_FALSE(modNetSocket::IsPendingAccept(offered));
+        EXPECT_EQ(modNetSocket::ReferenceCount(), 2) << "the holder outlived its connection";
+    }
+    EXPECT_EQ(requests, 2);
 }
 
 TEST_F(Listener, FailedAcceptIsAnErrorEventFromPostSocket)

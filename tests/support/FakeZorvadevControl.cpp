@@ -3,26 +3,28 @@
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 namespace {
 
-const char* ModeWord(FakeZorvadevMode mode)
+char ModeLetter(FakeZorvadevMode mode)
 {
     switch (mode) {
     case FakeZorvadevMode::WriteNothing:
-        return "nowrite";
+        return 'n';
     case FakeZorvadevMode::Fail:
-        return "fail";
+        return 'f';
     case FakeZorvadevMode::HighWordOnly:
-        return "0x10000";
+        return 'h';
     case FakeZorvadevMode::Answer:
         break;
     }
-    return "ok";
+    return 'o';
 }
 
 void CopyLibrary(const char* from, const std::string& directory)
@@ -83,27 +85,16 @@ void FakeZorvadevControl::ResetCounts() const
 
 void FakeZorvadevControl::WriteControl() const
 {
-    std::string text = "bytes";
-    for (unsigned char byte : bytes_) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, " %02X", byte);
-        text += hex;
-    }
-    text += std::string("\nmode ") + ModeWord(mode_) + "\n";
     // Replaced by a rename, so a library reading it meanwhile never sees
     // half of it.
     const std::string temporary = controlPath_ + ".new";
-    std::ofstream(temporary, std::ios::binary) << text;
+    std::ofstream(temporary, std::ios::binary) << ModeLetter(mode_) << bytes_;
     std::rename(temporary.c_str(), controlPath_.c_str());
 }
 
-int FakeZorvadevControl::Count(const std::string& name) const
+int FakeZorvadevControl::Count(char letter) const
 {
-    std::ifstream in(countsPath_);
-    std::string key;
-    int value = 0;
-    while (in >> key >> value)
-        if (key == name)
-            return value;
-    return 0;
+    std::ifstream in(countsPath_, std::ios::binary);
+    const std::string letters((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return static_cast<int>(std::count(letters.begin(), letters.end(), letter));
 }

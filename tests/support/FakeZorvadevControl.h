@@ -38,9 +38,9 @@ public:
     // Points a monitor run at this object's control and counts files.
     void ApplyTo(ProgramRun& run) const;
 
-    int Opens() const { return Count("opens"); }
-    int Closes() const { return Count("closes"); }
-    int StatusReads() const { return Count("statuses"); }
+    int Opens() const { return Count('o'); }
+    int Closes() const { return Count('c'); }
+    int StatusReads() const { return Count('s'); }
     void ResetCounts() const;
 
     const std::string& ControlPath() const { return controlPath_; }
@@ -48,7 +48,7 @@ public:
 
 private:
     void WriteControl() const;
-    int Count(const std::string& name) const;
+    int Count(char letter) const;
 
     std::string controlPath_;
     std::string countsPath_;

