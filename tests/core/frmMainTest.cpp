@@ -32,34 +32,6 @@ TEST_F(frmMainTest, TheWindowWidensByOneColumnPerPrinterAndHidesTheTerminalBox)
     }
 }
 
-TEST_F(frmMainTest, EachColumnIsColumnZeroMovedRight)
-{
-    auto form = LoadForm(dir_, PrintersIni(3));
-    for (size_t i = 1; i < 3; ++i) {
-        const int shift = 3100 * static_cast<int>(i);
-        EXPECT_EQ(form->lblPrinterPort[i]->LeftTwips(), 320 + shift) << "the port label sits 20 twips further";
-        EXPECT_EQ(form->lblPrinterPort[i]->TopTwips(), form->lblPrinterPort[0]->TopTwips());
-        for (auto* row : {&form->lblPaperStatusTitle, &form->lblPrintHeadStatusMessage, &form->lblCutterStatusTitle,
-                          &form->lblPresenterStatusMessage}) {
-            const LabelControl& zero = *(*row)[0];
-            const LabelControl& label = *(*row)[i];
-            EXPECT_EQ(label.LeftTwips(), zero.LeftTwips() + shift);
-            EXPECT_EQ(label.TopTwips(), zero.TopTwips());
-            EXPECT_EQ(label.HeightTwips(), zero.HeightTwips());
-            EXPECT_EQ(label.Caption(), zero.Caption());
-            EXPECT_EQ(label.BackColor(), zero.BackColor());
-            EXPECT_EQ(label.font(), zero.font());
-            EXPECT_FALSE(label.isHidden());
-        }
-        for (auto* line : {&form->lineTop, &form->lineBottom, &form->lineLeftSide, &form->lineRightSide}) {
-            EXPECT_EQ((*line)[i]->X1(), (*line)[0]->X1() + shift);
-            EXPECT_EQ((*line)[i]->X2(), (*line)[0]->X2() + shift);
-            EXPECT_EQ((*line)[i]->Y1(), (*line)[0]->Y1());
-            EXPECT_EQ((*line)[i]->Y2(), (*line)[0]->Y2());
-        }
-    }
-}
-
 TEST_F(frmMainTest, PortLabelsNameTheTransportAndTheStatusPort)
 {
     // The load binds the first two status ports, so they must be free.

@@ -145,22 +145,6 @@ TEST_F(CommandExchangeTest, TheWaitTestsItsLimitBeforeItsReplyAndStopsAtAnAbort)
     }
 }
 
-TEST_F(CommandExchangeTest, ASecondExchangeWhileOneWaitsIsRefused)
-{
-    std::string nested = "not called";
-    clock.OnSleep = [&] {
-        if (clock.Sleeps() == 1) {
-            nested = Exchange();
-            EXPECT_TRUE(State().WaitingReply) << "the refusal leaves the waiting exchange alone";
-            printer.Send(kAnswer);
-        }
-        WaitForEvents(2);
-    };
-    EXPECT_EQ(Exchange(), kAnswer);
-    EXPECT_EQ(nested, "");
-    EXPECT_EQ(printer.Received(), kStatusCommand) << "the refused exchange sent nothing";
-}
-
 TEST_F(CommandExchangeTest, ADeviceGoneWhileSendingAbortsTheExchangeAndClosesTheLink)
 {
     printer.Vanish();

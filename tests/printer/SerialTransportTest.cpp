@@ -132,20 +132,6 @@ TEST_F(SerialTransportTest, APortThatCannotBeOpenedOrSetUpLeavesNoLinkAndTellsNo
     form->MSComm1->SetPortOpen(false);
 }
 
-TEST_F(SerialTransportTest, SetComPassesOverPrintersThatAreNotSerial)
-{
-    Load("", 3, "[Printer2]\nPort=0\nIP=127.0.0.1\n[Printer3]\nPort=-1\n");
-    SetCom(*form, 0);
-    ASSERT_TRUE(form->LinkOpen);
-    for (int16_t index : {int16_t{1}, int16_t{2}}) {
-        SetCom(*form, index);
-        EXPECT_TRUE(form->LinkOpen) << index << ": the open serial link is not touched";
-        EXPECT_TRUE(PortOpen()) << index;
-    }
-    SetCom(*form, 0);
-    EXPECT_TRUE(form->LinkOpen) << "a port left open is closed and opened again";
-}
-
 TEST_F(SerialTransportTest, APrinterWhoseLinkFailsDoesNotReuseThePreviousPrintersPort)
 {
     Load("", 2, "[Printer2]\nPort=98\n");

@@ -97,6 +97,7 @@ TEST_F(StatusServerTest, ASecondClientIsRefusedWhileOneIsServedAndTheOtherServer
 {
     StatusClient first(port1_);
     ASSERT_TRUE(ServerState(sckConnected));
+    EXPECT_EQ(form_->tcpServer1->RemoteHostIP(), "127.0.0.1") << "the server shows its client";
     StatusClient second(port1_);
     EXPECT_FALSE(second.Connected());
 

@@ -141,16 +141,12 @@ TEST(CNetSocketConnectFailure, EachFailingCallIsToldWithItsNumberAndSource)
     taken.Listen();
     const int32_t free = FreeLoopbackPort();
     const Case cases[] = {
-        {"a look-up that cannot start", SocketCalls::Call::StartLookup, 11002,
-         [&](CNetSocket& s) { s.Connect("localhost", free); }, 0, 11002, "CNetSocket.ResolveIfHostname", sckError},
         {"a socket that cannot be made", SocketCalls::Call::Create, 10024, [](CNetSocket& s) { s.Listen(); }, 0,
          10024, "CNetSocket.SocketExists", sckError},
         {"an address not available at once", SocketCalls::Call::Connect, 10049,
          [&](CNetSocket& s) { s.Connect("127.0.0.1", free); }, 10049, 0, "CNetSocket.ConnectToIP", sckConnecting},
         {"another connect failure at once", SocketCalls::Call::Connect, 10051,
          [&](CNetSocket& s) { s.Connect("127.0.0.1", free); }, 0, 10051, "CNetSocket.ConnectToIP", sckError},
-        {"a bind address that cannot be resolved", SocketCalls::Call::Resolve, 11001,
-         [](CNetSocket& s) { s.Bind(0, "printer-host"); }, 40014, 0, "CNetSocket.BindInternal", sckClosed},
         {"a port another listener holds", SocketCalls::Call::Startup, 0,
          [&](CNetSocket& s) { s.Bind(taken.LocalPort(), "127.0.0.1"); }, 10048, 0, "CNetSocket.BindInternal",
          sckClosed}};

@@ -26,25 +26,6 @@ TEST(modNetSocketService, StartsWithTheFirstObjectAndStopsWithTheLast)
     EXPECT_EQ(modNetSocket::ReferenceCount(), 0);
 }
 
-TEST(modNetSocketService, FailedStartFailsTheCreationAndIsNotRetried)
-{
-    ASSERT_EQ(modNetSocket::ReferenceCount(), 0);
-    SocketCalls::FailNext(SocketCalls::Call::Startup, 10091);
-
-    RuntimeError caught = CaughtError([] { CNetSocket refused; });
-    EXPECT_EQ(caught.Number(), 10091);
-    EXPECT_EQ(caught.Description(), "Network subsystem is unavailable.");
-    EXPECT_EQ(caught.Source(), "modNetSocket.InitiateProcesses");
-    EXPECT_TRUE(modNetSocket::ServiceStarted());
-
-    SocketCalls::FailNext(SocketCalls::Call::Startup, 10091);
-    EXPECT_NO_THROW(CNetSocket later);
-    SocketCalls::ClearFailures();
-    // The failed creation's count is the caller's to give back.
-    modNetSocket::FinalizeProcesses();
-    EXPECT_FALSE(modNetSocket::ServiceStarted());
-}
-
 TEST(modNetSocketWindow, ExistsWhileASocketIsRegisteredAndTablesStartAgainAfterIt)
 {
     CNetSocket socket;
@@ -59,49 +40,6 @@ TEST(modNetSocketWindow, ExistsWhileASocketIsRegisteredAndTablesStartAgainAfterI
     socket.Bind(0, "127.0.0.1");
     ASSERT_EQ(modNetSocket::SocketTable().size(), 1u);
     EXPECT_EQ(modNetSocket::SocketTable()[0].owner, &socket);
-}
-
-TEST(modNetSocketRouting, FreedEntryIsReusedByTheNextSocketAndRoutedToItsOwner)
-{
-    CNetSocket first;
-    CNetSocket listener;
-    first.Bind(0, "127.0.0.1");
-    listener.Bind(0, "127.0.0.1");
-    listener.Listen();
-    first.CloseSck();
-    ASSERT_EQ(modNetSocket::SocketTable()[0].handle, -1);
-
-    CNetSocket next;
-    int connects = 0;
-    next.Events.Connect = [&] { ++connects; };
-    next.Connect("127.0.0.1", listener.LocalPort());
-
-    std::vector<DispatchTable::Entry> table = modNetSocket::SocketTable();
-    ASSERT_EQ(table.size(), 2u);
-    EXPECT_EQ(table[0].handle, next.SocketHandle());
-    EXPECT_EQ(table[0].owner, &next);
-    EXPECT_TRUE(PumpUntil([&] { return connects == 1; }));
-}
-
-TEST(modNetSocketRouting, LookupWhoseCancelFailsNeverReachesItsDestroyedOwner)
-{
-    CNetSocket listener;
-    listener.Bind(0, "127.0.0.1");
-    listener.Listen();
-    auto client = std::make_unique<CNetSocket>();
-    client->Connect("localhost", listener.LocalPort());
-    ASSERT_EQ(client->State(), sckResolvingHost);
-    const CNetSocket* gone = client.get();
-    SocketCalls::FailNext(SocketCalls::Call::CancelLookup, 10022);
-
-    client.reset();
-
-    for (const DispatchTable::Entry& entry : modNetSocket::LookupTable())
-        EXPECT_NE(entry.owner, gone);
-    uint64_t before = modNetSocket::MessagesRouted();
-    EXPECT_TRUE(PumpUntil([&] { return modNetSocket::MessagesRouted() > before; }))
-        << "the look-up's completion never came, so nothing here is tested";
-    SocketCalls::ClearFailures();
 }
 
 // Adds, frees and reassignments, each on a table holding entries 4, 5 and 6

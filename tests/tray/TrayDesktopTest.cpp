@@ -131,18 +131,14 @@ protected:
         ASSERT_TRUE(desktop_.Up()) << "Xvfb did not start";
     }
 
-    // Starts the monitor on the display with `printers` USB printers that
-    // answer all well, each served on its own port.
-    void StartMonitor(int printers)
+    // Starts the monitor on the display with a USB printer that answers
+    // all well, served on port_.
+    void StartMonitor()
     {
         FakeZorvadevControl::Install(dir_.Path());
         control_.SetBytes(std::string("\x00\x00\x00\xF0", 4));
-        std::string ini = "[General]\nPrinters=" + std::to_string(printers) + "\nUpdateInterval=1\n";
-        for (int i = 1; i <= printers; ++i) {
-            ports_.push_back(FreeLoopbackPort());
-            ini += "[Printer" + std::to_string(i) + "]\nPort=-1\nStatusServerSocket=" + std::to_string(ports_.back()) + "\n";
-        }
-        dir_.Write("StatusMonitorQ62m.ini", ini);
+        dir_.Write("StatusMonitorQ62m.ini", "[General]\nUpdateInterval=1\n[Printer1]\nPort=-1\nStatusServerSocket="
+                                               + std::to_string(port_) + "\n");
         control_.ApplyTo(run_);
         run_.UseDisplay(desktop_.Display());
         run_.Start();
@@ -178,15 +174,17 @@ protected:
     TempDir dir_;
     FakeZorvadevControl control_{dir_};
     ProgramRun run_{dir_};
-    std::vector<int32_t> ports_;
+    const int32_t port_ = FreeLoopbackPort();
 };
 
-// The window stays hidden while the printer is well; a double-click shows
-// it, and a fault paints its rows.
-TEST_F(TrayDesktopTest, TheIconShowsInTheTrayADoubleClickShowsTheHiddenWindowAndAFaultPaintsItsRows)
+// The icon's whole life in a real tray: the window stays hidden while the
+// printer is well, a double-click shows it, a fault paints its rows, and
+// Exit in the menu that opens at the right button's release ends the
+// program, closing the status client's connection and removing the icon.
+TEST_F(TrayDesktopTest, TheIconShowsTheWindowOnADoubleClickAndItsMenusExitEndsTheProgram)
 {
     ASSERT_TRUE(desktop_.StartTrayHost());
-    StartMonitor(1);
+    StartMonitor();
     const QString icon = AwaitTrayIcon();
     ASSERT_TRUE(PumpUntil([&] { return control_.StatusReads() >= 2; }, 10000)) << "the printer is not polled";
     EXPECT_FALSE(MainWindowVisible()) << "an all-well printer brought the window up";
@@ -207,23 +205,10 @@ TEST_F(TrayDesktopTest, TheIconShowsInTheTrayADoubleClickShowsTheHiddenWindowAnd
     }, 5000)) << "Paper row";
     EXPECT_EQ(screen.pixelColor(g->x + 20, g->y + 1480 / 15), QColor(0, 128, 0)) << "Print Head row";
     EXPECT_EQ(screen.pixelColor(g->x + 20, g->y + 2920 / 15), QColor(0, 128, 0)) << "Presenter row";
-}
 
-TEST_F(TrayDesktopTest, ExitInTheTrayMenuClosesBothServersRemovesTheIconAndEndsTheProgram)
-{
-    ASSERT_TRUE(desktop_.StartTrayHost());
-    StartMonitor(2);
-    const QString icon = AwaitTrayIcon();
-    // Two clients, each in its server's hands once it has been answered.
-    StatusClient client1(ports_[0]);
-    StatusClient client2(ports_[1]);
-    client1.Send(kStatusCommand);
-    client2.Send(kStatusCommand);
-    ASSERT_EQ(client1.Receive(4, 5000).size(), 4u);
-    ASSERT_EQ(client2.Receive(4, 5000).size(), 4u);
-
-    // The menu opens on the right button's release: a new window above the
-    // icon, Exit its last item.
+    StatusClient client(port_);
+    client.Send(kStatusCommand);
+    ASSERT_EQ(client.Receive(4, 5000).size(), 4u) << "the client is in the server's hands";
     const QStringList before = desktop_.VisibleWindows({"--classname", kClass});
     Click(icon, 8, 8, "3");
     QString menu;
@@ -234,20 +219,18 @@ TEST_F(TrayDesktopTest, ExitInTheTrayMenuClosesBothServersRemovesTheIconAndEndsT
         return !menu.isEmpty();
     }, 5000)) << "no menu opened";
     desktop_.Screenshot("tray-menu.png");
-    const auto g = desktop_.WindowGeometry(menu);
-    ASSERT_TRUE(g.has_value());
-    Click(menu, g->width / 2, g->height - 12, "1");
-
+    const auto m = desktop_.WindowGeometry(menu);
+    ASSERT_TRUE(m.has_value());
+    Click(menu, m->width / 2, m->height - 12, "1");
     ASSERT_TRUE(run_.WaitForExit(10000)) << "Exit did not end the program";
     EXPECT_EQ(run_.ExitCode(), 0) << run_.StandardError();
-    EXPECT_TRUE(client1.ClosedWithin(1000));
-    EXPECT_TRUE(client2.ClosedWithin(1000));
+    EXPECT_TRUE(client.ClosedWithin(1000));
     EXPECT_FALSE(TrayIcon().has_value()) << "the icon stayed in the tray";
 }
 
 TEST_F(TrayDesktopTest, WithoutANotificationAreaTheMainWindowIsShownAtStart)
 {
-    StartMonitor(1);
+    StartMonitor();
     EXPECT_TRUE(PumpUntil([&] { return MainWindowVisible(); }, 10000)) << "nothing would bring a hidden window back";
     desktop_.Screenshot("no-tray-at-start.png");
 }

@@ -91,21 +91,6 @@ public:
     std::vector<std::string> names;
 };
 
-TEST_F(clsTrayIconTest, EachNotificationCodeRaisesItsEventAndNoOtherCodeRaisesAny)
-{
-    EventLog log(tray_);
-    int16_t button = 0;
-    for (int32_t code : {0x202, 0x205, 0x203, 0x403, 0x404, 0x405})
-        tray_.MouseMove(button, code, &host_);
-    EXPECT_EQ(log.names, (std::vector<std::string>{"LeftClick", "RightClick", "DoubleClick", "BalloonHide",
-                                                   "BalloonTimeOut", "BalloonClicked"}));
-    log.names.clear();
-    // Mouse movement, button presses, a right double-click, a balloon shown.
-    for (int32_t code : {0x200, 0x201, 0x204, 0x206, 0x208, 0x402, 0, -1, 0x10000})
-        tray_.MouseMove(button, code, &host_);
-    EXPECT_TRUE(log.names.empty());
-}
-
 // From the desktop's reports through the host window's messages to the
 // events: each report raises its event, nothing before the add nor after
 // the removal.
