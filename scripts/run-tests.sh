@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine (packages, build) and runs the whole test suite:
 #   1. set-up and build into build/;
-#   2. the suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   2. the Debian package built (scripts/package.sh) and checked without
+#      installing it (tests/package/PackageTest.sh);
+#   3. the suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #      in build-asan/, run clean (no report, no leak);
-#   3. each fuzz target for a short while (scripts/run-fuzz.sh; Q62M_FUZZ_SECONDS
+#   4. each fuzz target for a short while (scripts/run-fuzz.sh; Q62M_FUZZ_SECONDS
 #      sets the seconds per target, default 15);
-#   4. the suite in build/, last, so that its summary closes the output.
+#   5. the suite in build/, last, so that its summary closes the output.
 # Every stage runs even when an earlier one failed; the script fails when any
 # of them did.
 set -uo pipefail
@@ -19,13 +21,18 @@ stage() {
   echo "==== run-tests: $* ($(date +%H:%M:%S))"
 }
 
-stage "1/4 set-up and build (build/)"
+stage "1/5 set-up and build (build/)"
 if ! scripts/setup.sh; then
   echo "run-tests: set-up or build failed" >&2
   exit 1
 fi
 
-stage "2/4 sanitizer build and suite (build-asan/)"
+stage "2/5 Debian package (build/)"
+if ! { scripts/package.sh && tests/package/PackageTest.sh build/statusmonitorq62m_*.deb; }; then
+  failed+=("package")
+fi
+
+stage "3/5 sanitizer build and suite (build-asan/)"
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 if cmake -S . -B build-asan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ62M_SANITIZE=ON \
@@ -42,10 +49,10 @@ else
   failed+=("sanitizer build")
 fi
 
-stage "3/4 fuzz targets, ${Q62M_FUZZ_SECONDS:-15}s each (build-fuzz/)"
+stage "4/5 fuzz targets, ${Q62M_FUZZ_SECONDS:-15}s each (build-fuzz/)"
 scripts/run-fuzz.sh "${Q62M_FUZZ_SECONDS:-15}" || failed+=("fuzzing")
 
-stage "4/4 suite (build/)"
+stage "5/5 suite (build/)"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 300) | tee build/ctest-summary.log
 main=${PIPESTATUS[0]}
 [ "$main" -eq 0 ] || failed+=("suite")
@@ -54,7 +61,7 @@ echo
 if [ ${#failed[@]} -gt 0 ]; then
   echo "run-tests: FAILED stages: ${failed[*]}"
 else
-  echo "run-tests: all four stages passed"
+  echo "run-tests: all five stages passed"
 fi
 # The suite's own summary stays the last word.
 grep -E '^[0-9]+% tests passed' build/ctest-summary.log || true

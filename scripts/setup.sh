@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the monitor, its tests and its tools need,
-# and builds everything into build/. Run as root to install; otherwise it
+# Installs the Debian packages the monitor, its tests, its tools and its
+# package need, and builds everything into build/. Run as root to install; otherwise it
 # prints the apt-get line to run and stops.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,6 +12,7 @@ packages=(
   fonts-liberation
   xvfb xauth xdotool trayer x11-apps imagemagick
   clang libclang-rt-14-dev
+  dpkg-dev lintian man-db
 )
 
 missing=()
