@@ -40,8 +40,9 @@ std::string Lower(std::string text)
 }
 
 // A number too large even to read is out of range like any other: the
-// printer gets no status server, and start-up goes on.
-std::string StatusServerPort(const std::string& text)
+// printer gets no status server, or the monitor no metrics endpoint, and
+// start-up goes on.
+std::string LocalPort(const std::string& text)
 {
     double port = 0;
     try {
@@ -74,6 +75,15 @@ General ReadGeneral(const std::string& file)
     return general;
 }
 
+Metrics ReadMetrics(const std::string& file)
+{
+    Metrics metrics;
+    const std::string port = LocalPort(Read(file, "General", "MetricsPort"));
+    metrics.Port = port.empty() ? 0 : std::stoi(port);
+    metrics.Address = Read(file, "General", "MetricsAddress");
+    return metrics;
+}
+
 std::string SectionName(int16_t index)
 {
     return "Printer" + std::to_string(CheckedInt16(int64_t{index} + 1));
@@ -84,7 +94,7 @@ void ReadPrinterIdentity(const std::string& file, int16_t index, PrinterEntry& e
     const std::string section = SectionName(index);
     entry.Port = WholeTextToInt16(Read(file, section, "Port"));
     entry.Name = Read(file, section, "Name").substr(0, 20);
-    entry.StatusServerSocket = StatusServerPort(Read(file, section, "StatusServerSocket"));
+    entry.StatusServerSocket = LocalPort(Read(file, section, "StatusServerSocket"));
 }
 
 void ReadPrinterTransport(const std::string& file, int16_t index, PrinterEntry& entry)

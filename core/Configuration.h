@@ -23,6 +23,15 @@ bool FileOpens(const std::string& file);
 // General. Raises overflow for values outside 16 bits.
 General ReadGeneral(const std::string& file);
 
+// The metrics endpoint of section General, read after every other key:
+// MetricsPort (1 to 65535, else 0: no endpoint) and MetricsAddress (empty:
+// every local address).
+struct Metrics {
+    int32_t Port = 0;
+    std::string Address;
+};
+Metrics ReadMetrics(const std::string& file);
+
 // "Printer" followed by index + 1.
 std::string SectionName(int16_t index);
 

@@ -49,6 +49,7 @@ void MonitorLoop::ShowPassResult(bool anyFault)
         form_.ShowTrayPicture(TrayPicture::Fault);
         if (!faultAlarmRaised_) {
             SystemBeep();
+            ++form_.Metrics.FaultEpisodes;
             // A minimised window counts as out of view too.
             if (!form_.InView())
                 form_.BringIntoView();

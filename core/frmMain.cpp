@@ -4,12 +4,15 @@
 #include "core/Conversions.h"
 #include "core/MonitorLoop.h"
 #include "core/ResumeNext.h"
+#include "core/RuntimeError.h"
+#include "server/MetricsServer.h"
 #include "server/StatusServer.h"
 #include "socket/CNetSocket.h"
 #include "platform/LabelControl.h"
 #include "platform/LineControl.h"
 #include "platform/MessageBox.h"
 #include "platform/MSComm.h"
+#include "platform/StandardError.h"
 #include "platform/Clock.h"
 #include "platform/Display.h"
 #include "platform/UsbLibrary.h"
@@ -276,7 +279,25 @@ bool frmMain::Form_Load()
     SerialOutBufferSize = 16384;
     SerialInBufferSize = 32764;
     RTSEnable = true;
+    Metrics.Printers.assign(PrinterTable.size(), MonitorMetrics::Printer{});
+    StartMetricsEndpoint();
     return true;
+}
+
+// A metrics port that cannot be bound stops nothing: the monitor goes on
+// without the endpoint.
+void frmMain::StartMetricsEndpoint()
+{
+    const Configuration::Metrics endpoint = Configuration::ReadMetrics(iniPath_);
+    if (endpoint.Port == 0)
+        return;
+    try {
+        metricsServer_ = std::make_unique<MetricsServer>(*this, endpoint.Port, endpoint.Address);
+    } catch (const RuntimeError& error) {
+        ReportLine("metrics endpoint on " + (endpoint.Address.empty() ? std::string("port ") : endpoint.Address + ":")
+                   + std::to_string(endpoint.Port) + ": error " + std::to_string(error.Number()) + ": "
+                   + error.Description() + " The monitor goes on without it.");
+    }
 }
 
 void frmMain::Form_Activate()
@@ -323,6 +344,7 @@ void frmMain::Form_Unload()
     QuitRequested = true;
     ClosePort(*this);
     ReleaseSockets();
+    metricsServer_.reset();
     // No file stays open after start-up. The tray window goes last, and with
     // it the tray icon.
     if (UnloadTrayWindow)

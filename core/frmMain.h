@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/MonitorMetrics.h"
 #include "core/PrinterEntry.h"
 #include "printer/ExchangeState.h"
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 class LabelControl;
+class MetricsServer;
 class LineControl;
 class MSComm;
 class CNetSocket;
@@ -150,6 +152,9 @@ public:
     // The printer's USB library, shared by every USB printer.
     std::unique_ptr<UsbLibrary> Zorvadev;
 
+    // Counts since start and what the polls found, for the metrics endpoint.
+    MonitorMetrics Metrics;
+
 signals:
     // The unload has ended: links, sockets and the tray icon are released.
     void Unloaded();
@@ -168,11 +173,14 @@ private:
     void CreateSockets();
     void AssignStatusServer(int16_t index, const std::string& port);
     void ReleaseSockets();
+    void StartMetricsEndpoint();
 
     // The handlers of tcpServer1/Timer1 and tcpServer2/Timer2; released
     // before the sockets they handle.
     std::unique_ptr<StatusServer> statusServer1_;
     std::unique_ptr<StatusServer> statusServer2_;
+    // Only when the configuration asks for it.
+    std::unique_ptr<MetricsServer> metricsServer_;
     bool activated_ = false;
     bool unloaded_ = false;
     int16_t widthTwips_ = 0;

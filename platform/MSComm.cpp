@@ -139,9 +139,12 @@ void MSComm::SetDevicePath(const std::string& path)
 
 std::string MSComm::DeviceName() const
 {
-    if (!devicePath_.empty())
-        return devicePath_;
-    return "/dev/ttyS" + std::to_string(commPort_ - 1);
+    return DevicePathFor(commPort_, devicePath_);
+}
+
+std::string MSComm::DevicePathFor(int16_t commPort, const std::string& devicePath)
+{
+    return devicePath.empty() ? "/dev/ttyS" + std::to_string(commPort - 1) : devicePath;
 }
 
 void MSComm::SetSettings(const std::string& settings)

@@ -55,6 +55,9 @@ public:
     void SetDevicePath(const std::string& path);
     // The device the port opens.
     std::string DeviceName() const;
+    // The device of COM port `commPort` (/dev/ttyS<n-1>) unless a
+    // `devicePath` is named.
+    static std::string DevicePathFor(int16_t commPort, const std::string& devicePath);
 
     // "speed,parity,data bits,stop bits", for example "9600,n,8,1"; parity
     // one of n, e, o, m, s; 5 to 8 data bits; 1 or 2 stop bits.

@@ -13,8 +13,9 @@
 namespace {
 
 // Stores a good answer and has it decoded.
-bool Accept(frmMain& form, int16_t index, const std::string& answer)
+bool Accept(frmMain& form, int16_t index, const std::string& answer, bool& answered)
 {
+    answered = true;
     form.PrinterTable.at(static_cast<size_t>(index)).StatusBytes = answer.substr(0, 4);
     StatusRecord record{};
     for (size_t i = 0; i < 3; ++i)
@@ -24,7 +25,7 @@ bool Accept(frmMain& form, int16_t index, const std::string& answer)
 
 // Open, read, close, then store and decode. Every device opened is closed
 // once, whatever failed in between.
-bool PollUsb(frmMain& form, int16_t index)
+bool PollUsb(frmMain& form, int16_t index, bool& answered)
 {
     UsbLibrary& library = *form.Zorvadev;
     std::string buffer(UsbLibrary::kBufferSize, ' ');
@@ -40,7 +41,7 @@ bool PollUsb(frmMain& form, int16_t index)
     library.CloseDevice(device);
     if ((status & 0xFFFF) == 0)
         return false;
-    return Accept(form, index, buffer);
+    return Accept(form, index, buffer, answered);
 }
 
 bool IsGoodReply(const std::string& reply)
@@ -50,7 +51,7 @@ bool IsGoodReply(const std::string& reply)
 
 // Opens the link, asks for the status and takes a good answer; the caller
 // closes the link.
-bool PollOverLink(frmMain& form, int16_t index, int16_t port)
+bool PollOverLink(frmMain& form, int16_t index, int16_t port, bool& answered)
 {
     if (port == 0)
         ConnectPrinter(form, index);
@@ -61,7 +62,7 @@ bool PollOverLink(frmMain& form, int16_t index, int16_t port)
     const std::string reply = SendAndWait(form, kStatusCommand, std::string(1, kReplyTerminator), kReplyTimeoutSeconds);
     if (!IsGoodReply(reply))
         return false;
-    return Accept(form, index, reply);
+    return Accept(form, index, reply, answered);
 }
 
 }  // namespace
@@ -69,10 +70,11 @@ bool PollOverLink(frmMain& form, int16_t index, int16_t port)
 bool PollPrinter(frmMain& form, int16_t index)
 {
     bool result = false;
+    bool answered = false;
     int16_t port = 1;
     ResumeNext([&] {
         port = form.PrinterTable.at(static_cast<size_t>(index)).Port;
-        result = port < 0 ? PollUsb(form, index) : PollOverLink(form, index, port);
+        result = port < 0 ? PollUsb(form, index, answered) : PollOverLink(form, index, port, answered);
     });
     // The link is closed whatever happened; for a USB printer this finds no
     // serial port open.
@@ -82,5 +84,6 @@ bool PollPrinter(frmMain& form, int16_t index)
         else
             ClosePort(form);
     });
+    form.Metrics.RecordPoll(index, answered, result);
     return result;
 }

@@ -67,7 +67,10 @@ void StatusServer::DataArrival(int32_t)
         if (data != kStatusRequest)
             return;
         const int16_t index = RoundToInt16(LeadingNumber(server_.Tag()));
-        server_.SendData(NetVariant(form_.PrinterTable.at(static_cast<size_t>(index)).StatusBytes));
+        const std::string& status = form_.PrinterTable.at(static_cast<size_t>(index)).StatusBytes;
+        server_.SendData(NetVariant(status));
+        if (!status.empty())
+            ++form_.Metrics.StatusRequests[server_.LocalPort()];
     });
 }
 

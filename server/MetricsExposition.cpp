@@ -1,0 +1,119 @@
+#include "server/MetricsExposition.h"
+
+#include "core/frmMain.h"
+#include "platform/MSComm.h"
+
+#include <QString>
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+
+struct Condition {
+    const char* name;
+    size_t byte;
+    uint8_t mask;
+};
+
+// The status bits of the printer's answer.
+constexpr Condition kConditions[] = {
+    {"paper_low", 0, 0x01},    {"head_open", 0, 0x02}, {"paper_empty", 0, 0x04},
+    {"over_temperature", 0, 0x08}, {"cutter_error", 0, 0x10}, {"paper_held", 1, 0x01},
+    {"paper_jam", 1, 0x02},    {"presenter_jam", 1, 0x04}, {"load_error", 1, 0x10}};
+
+// Names and the configuration are 8-bit text, shown as Latin-1.
+std::string LabelValue(const std::string& text)
+{
+    std::string escaped;
+    for (char c : QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())).toStdString()) {
+        if (c == '\\' || c == '"')
+            escaped += '\\';
+        escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    return "\"" + escaped + "\"";
+}
+
+std::string Number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+class Writer {
+public:
+    void Family(const char* name, const char* type, const char* help)
+    {
+        text_ += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
+    }
+    void Sample(const std::string& name, const std::string& labels, const std::string& value)
+    {
+        text_ += name + (labels.empty() ? "" : "{" + labels + "}") + " " + value + "\n";
+    }
+    std::string text_;
+};
+
+std::string Transport(const PrinterEntry& entry)
+{
+    return entry.Port < 0 ? "usb" : entry.Port == 0 ? "network" : "serial";
+}
+
+std::string Address(const PrinterEntry& entry)
+{
+    if (entry.Port < 0)
+        return "usb";
+    if (entry.Port == 0)
+        return entry.IP + ":" + entry.Socket;
+    return MSComm::DevicePathFor(entry.Port, entry.Device);
+}
+
+}  // namespace
+
+std::string MetricsExposition(const frmMain& form)
+{
+    const MonitorMetrics& metrics = form.Metrics;
+    const size_t count = std::min(form.PrinterTable.size(), metrics.Printers.size());
+    auto printer = [](size_t i) { return "printer=\"" + std::to_string(i + 1) + "\""; };
+    Writer out;
+    out.Family("q62m_printer_info", "gauge", "A configured printer, always 1.");
+    for (size_t i = 0; i < count; ++i) {
+        const PrinterEntry& entry = form.PrinterTable[i];
+        out.Sample("q62m_printer_info",
+                   printer(i) + ",name=" + LabelValue(entry.Name) + ",transport=\"" + Transport(entry)
+                       + "\",address=" + LabelValue(Address(entry)),
+                   "1");
+    }
+    out.Family("q62m_printer_answering", "gauge", "1 if the printer's last poll got a good answer, else 0.");
+    for (size_t i = 0; i < count; ++i)
+        out.Sample("q62m_printer_answering", printer(i), metrics.Printers[i].Answering ? "1" : "0");
+    out.Family("q62m_printer_last_answer_timestamp_seconds", "gauge", "Unix time of the printer's last good answer.");
+    for (size_t i = 0; i < count; ++i)
+        if (metrics.Printers[i].LastAnswer > 0)
+            out.Sample("q62m_printer_last_answer_timestamp_seconds", printer(i), Number(metrics.Printers[i].LastAnswer));
+    out.Family("q62m_printer_condition", "gauge", "1 while the printer's stored status carries the condition.");
+    for (size_t i = 0; i < count; ++i) {
+        const std::string& status = form.PrinterTable[i].StatusBytes;
+        if (status.size() < 2)
+            continue;
+        for (const Condition& c : kConditions)
+            out.Sample("q62m_printer_condition", printer(i) + ",condition=\"" + c.name + "\"",
+                       (static_cast<uint8_t>(status[c.byte]) & c.mask) ? "1" : "0");
+    }
+    out.Family("q62m_printer_fault", "gauge", "1 while the printer has a fault, as the window shows it.");
+    for (size_t i = 0; i < count; ++i)
+        out.Sample("q62m_printer_fault", printer(i), metrics.Printers[i].Fault ? "1" : "0");
+    out.Family("q62m_polls_total", "counter", "Polls of the printer since the monitor started, by result.");
+    for (size_t i = 0; i < count; ++i) {
+        out.Sample("q62m_polls_total", printer(i) + ",result=\"answered\"", std::to_string(metrics.Printers[i].Answered));
+        out.Sample("q62m_polls_total", printer(i) + ",result=\"no_answer\"",
+                   std::to_string(metrics.Printers[i].Unanswered));
+    }
+    out.Family("q62m_fault_episodes_total", "counter", "Fault episodes that raised the alarm.");
+    out.Sample("q62m_fault_episodes_total", "", std::to_string(metrics.FaultEpisodes));
+    out.Family("q62m_status_requests_total", "counter", "Status requests answered, by status server port.");
+    for (const auto& [port, requests] : metrics.StatusRequests)
+        out.Sample("q62m_status_requests_total", "port=\"" + std::to_string(port) + "\"", std::to_string(requests));
+    out.Family("q62m_start_time_seconds", "gauge", "Unix time the monitor started.");
+    out.Sample("q62m_start_time_seconds", "", Number(metrics.StartTime));
+    return out.text_;
+}

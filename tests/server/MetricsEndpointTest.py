@@ -1,0 +1,214 @@
+#!/usr/bin/python3
+# The metrics endpoint of the real executable, read with Prometheus' own
+# parser, with the printer simulator standing in for a network printer.
+#   MetricsEndpointTest.py <StatusMonitorQ62m> <q62m-printer-sim>
+import ctypes, os, re, shutil, signal, socket, subprocess, sys, tempfile, time, unittest, urllib.request
+from prometheus_client.parser import text_string_to_metric_families
+
+MONITOR, SIMULATOR = sys.argv[1:3]
+ports_given = set()
+
+
+def read(path):
+    with open(path) as f:
+        return f.read()
+
+
+def free_port():
+    with socket.create_server(("127.0.0.1", 0)) as s:
+        port = s.getsockname()[1]
+    return free_port() if port in ports_given else ports_given.add(port) or port
+
+
+def start(command, **options):
+    """A child process that dies with the test."""
+    return subprocess.Popen(command, preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGKILL), **options)
+
+
+def wait_for(check, seconds=10):
+    deadline = time.monotonic() + seconds
+    while not (result := check()) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return result
+
+
+def exchange(port, request, size=None):
+    """Sends `request` and returns `size` bytes or all until the server closes; b"" when refused or reset."""
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+            s.sendall(request)
+            answer = b""
+            while (chunk := s.recv(65536)) and len(answer := answer + chunk) != size:
+                pass
+            return answer
+    except OSError:
+        return b""
+
+
+def ask_status(port):
+    """The status server's answer, asking again while it is busy with an earlier client."""
+    return wait_for(lambda: exchange(port, b"\x1d\x61\x01", 4), 5)
+
+
+class Monitor:
+    """A copy of the executable in a directory of its own with `ini` beside it, headless."""
+
+    def __init__(self, ini):
+        self.dir = tempfile.mkdtemp()
+        exe = os.path.join(self.dir, "StatusMonitorQ62m")
+        shutil.copy(MONITOR, exe)
+        with open(exe + ".ini", "wb") as f:
+            f.write(ini)
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        with open(exe + ".err", "w") as errors:
+            self.process = start([exe], cwd=self.dir, stderr=errors,
+                                 env=dict(env, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=self.dir))
+
+    def stop(self):
+        """Kills the monitor and returns what it wrote to standard error."""
+        self.process.kill()
+        self.process.wait()
+        errors = read(os.path.join(self.dir, "StatusMonitorQ62m.err"))
+        shutil.rmtree(self.dir)
+        return errors
+
+    def descriptors(self):
+        fds = f"/proc/{self.process.pid}/fd"
+        return [os.readlink(f"{fds}/{fd}") for fd in os.listdir(fds) if os.path.lexists(f"{fds}/{fd}")]
+
+    def listening_ports(self):
+        inodes = {d[8:-1] for d in self.descriptors() if d.startswith("socket:[")}
+        rows = [line.split() for table in ("/proc/net/tcp", "/proc/net/tcp6") for line in read(table).splitlines()[1:]]
+        return {int(row[1].rsplit(":", 1)[1], 16) for row in rows if row[3] == "0A" and row[9] in inodes}
+
+
+def network_printer_ini(sim_port, status_port, general=b""):
+    return b"[General]\nUpdateInterval=1\n%s\n[Printer1]\nPort=0\nIP=127.0.0.1\nSocket=%d\nStatusServerSocket=%d\n" % (
+        general, sim_port, status_port)
+
+
+class MetricsEndpointTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.sim_out = tempfile.NamedTemporaryFile("w+")
+        cls.sim = start([SIMULATOR, "--tcp", "0"], stdin=subprocess.PIPE, stdout=cls.sim_out, text=True)
+        cls.sim_port = int(wait_for(lambda: re.search(r"printer1 tcp 127.0.0.1:(\d+)\nready", read(cls.sim_out.name)))[1])
+        cls.status_port, cls.metrics_port, cls.counters = free_port(), free_port(), {}
+        cls.monitor = Monitor(network_printer_ini(cls.sim_port, cls.status_port, b"MetricsPort=%d\nMetricsAddress=127.0.0.1\n"
+                                                  b"Printers=2" % cls.metrics_port)
+                              + b'Name=Kiosk "A" \\ \xe9\n[Printer2]\nPort=1\nDevice=/nonexistent/tty\n')
+        ask_status(cls.status_port)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.monitor.stop()
+        cls.sim.kill()
+        cls.sim.communicate()
+        cls.sim_out.close()
+
+    def type(self, command):
+        self.sim.stdin.write(command + "\n")
+        self.sim.stdin.flush()
+
+    def scrape(self):
+        """The samples as {(name, (label, value)...): value}, {} when refused; no counter may go down."""
+        try:
+            with urllib.request.urlopen(f"http://127.0.0.1:{self.metrics_port}/metrics", timeout=5) as answer:
+                self.assertEqual(answer.headers["Content-Type"], "text/plain; version=0.0.4; charset=utf-8")
+                text = answer.read().decode("utf-8")
+        except OSError:
+            return {}
+        samples = {}
+        for family in text_string_to_metric_families(text):
+            for s in family.samples:
+                key = (s.name,) + tuple(sorted(s.labels.items()))
+                samples[key] = s.value
+                if family.type == "counter":
+                    self.assertGreaterEqual(s.value, self.counters.get(key, 0), key)
+                    self.counters[key] = s.value
+        return samples
+
+    def value(self, name, **labels):
+        return self.scrape().get((name,) + tuple(sorted(labels.items())))
+
+    def until(self, name, expected, **labels):
+        return expected if wait_for(lambda: self.value(name, **labels) == expected) else self.value(name, **labels)
+
+    def test_the_printers_and_their_conditions_follow_what_the_printer_answers(self):
+        s = self.scrape()
+        self.assertEqual(s[("q62m_printer_info", ("address", f"127.0.0.1:{self.sim_port}"), ("name", 'Kiosk "A" \\ é'),
+                            ("printer", "1"), ("transport", "network"))], 1)
+        self.assertEqual(s[("q62m_printer_info", ("address", "/nonexistent/tty"), ("name", ""), ("printer", "2"),
+                            ("transport", "serial"))], 1)
+        self.assertEqual(s[("q62m_printer_answering", ("printer", "2"))], 0)
+        self.assertFalse([k for k in s if ("printer", "2") in k and k[0] in (
+            "q62m_printer_condition", "q62m_printer_last_answer_timestamp_seconds")], "nothing known before an answer")
+        self.assertGreater(s[("q62m_polls_total", ("printer", "2"), ("result", "no_answer"))], 0)
+        self.assertLessEqual(s[("q62m_start_time_seconds",)], time.time())
+
+        self.type("paper empty")
+        self.assertEqual(self.until("q62m_printer_condition", 1, printer="1", condition="paper_empty"), 1)
+        s = self.scrape()
+        self.assertEqual(s[("q62m_printer_condition", ("condition", "head_open"), ("printer", "1"))], 0)
+        self.assertEqual(s[("q62m_printer_fault", ("printer", "1"))], 1)
+        self.assertEqual(self.until("q62m_fault_episodes_total", 1), 1)
+        requests = s.get(("q62m_status_requests_total", ("port", str(self.status_port))), 0)
+        self.assertEqual(ask_status(self.status_port), b"\x04\x00\x00\xf0")
+        self.assertEqual(self.value("q62m_status_requests_total", port=str(self.status_port)), requests + 1)
+
+        self.type("all well")
+        self.assertEqual(self.until("q62m_printer_condition", 0, printer="1", condition="paper_empty"), 0)
+        self.assertEqual(self.value("q62m_printer_fault", printer="1"), 0)
+
+        last = self.value("q62m_printer_last_answer_timestamp_seconds", printer="1")
+        self.type("silent")
+        self.assertEqual(self.until("q62m_printer_answering", 0, printer="1"), 0)
+        self.type("normal")
+        self.assertEqual(self.until("q62m_printer_answering", 1, printer="1"), 1)
+        self.assertGreater(self.value("q62m_printer_last_answer_timestamp_seconds", printer="1"), last)
+
+    def test_requests_other_than_a_scrape(self):
+        port = self.metrics_port
+        head = exchange(port, b"HEAD /metrics HTTP/1.0\r\n\r\n")
+        self.assertRegex(head, rb"^HTTP/1.0 200 OK\r\n(.*\r\n)*Content-Length: [1-9]\d*\r\n(.*\r\n)*\r\n$")
+        self.assertRegex(exchange(port, b"GET /metric HTTP/1.0\r\n\r\n"), rb"^HTTP/1.0 404 ")
+        self.assertRegex(exchange(port, b"POST /metrics HTTP/1.0\r\n\r\n"), rb"^HTTP/1.0 405 (.*\r\n)*Allow: GET")
+        self.assertRegex(exchange(port, b"\x16\x03\x01 hello\r\n\r\n"), rb"^HTTP/1.1 400 ")
+        two = exchange(port, b"GET /metrics HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n")
+        self.assertEqual(len(re.findall(rb"HTTP/1.1 200 OK", two)), 2, "one connection, two answers")
+
+    def test_hostile_clients_delay_nothing_and_leave_nothing_open(self):
+        # A poll holds a descriptor for a moment: the fewest seen over a poll interval.
+        before = min(len(self.monitor.descriptors()) for _ in range(15) if time.sleep(0.1) is None)
+        polls = lambda: self.value("q62m_polls_total", printer="1", result="answered")
+        answered = polls()
+        held = socket.create_connection(("127.0.0.1", self.metrics_port))
+        held.sendall(b"GET /metrics HTTP/1.1\r\nHost: kio")
+        exchange(self.metrics_port, os.urandom(1 << 20))
+        crowd = [socket.socket() for _ in range(100)]
+        for s in crowd:
+            s.settimeout(2)
+            s.connect_ex(("127.0.0.1", self.metrics_port))
+        self.assertEqual(ask_status(self.status_port), b"\x00\x00\x00\xf0")
+        self.assertLessEqual(len(self.monitor.descriptors()), before + 6, "a few connections served at once")
+        for s in crowd + [held]:
+            s.close()
+        # Connections beyond the few served are refused until the crowd's are gone.
+        self.assertTrue(wait_for(lambda: polls() is not None and polls() > answered), "polls go on, scrapes too")
+        self.assertTrue(wait_for(lambda: len(self.monitor.descriptors()) == before), "no descriptor left open")
+
+    def test_the_endpoint_opens_only_its_own_port_and_only_when_asked(self):
+        self.assertEqual(self.monitor.listening_ports(), {self.status_port, self.metrics_port})
+        with socket.create_server(("127.0.0.1", 0)) as taken:
+            for general in (b"", b"MetricsPort=%d" % taken.getsockname()[1]):
+                status = free_port()
+                other = Monitor(network_printer_ini(self.sim_port, status, general))
+                self.assertTrue(wait_for(lambda: ask_status(status)))
+                # The status server stops listening while it serves a client.
+                self.assertTrue(wait_for(lambda: other.listening_ports() == {status}), other.listening_ports())
+                errors, lines = other.stop(), 1 if general else 0
+                self.assertEqual((len(errors.splitlines()), errors.count("metrics endpoint")), (lines, lines), errors)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
