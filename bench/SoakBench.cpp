@@ -1,8 +1,9 @@
 // The monitor over a long run under steady load: the real executable,
 // headless, polls 10 printers every second while a status client asks the
 // first status server 20 times a second and a hostile client takes turns at
-// the second one with garbage, floods of connections and idle connections.
-// Every second it samples the monitor's processor time, memory and open
+// the second one with garbage, floods of connections and idle connections,
+// and a scraper reads the metrics endpoint 10 times a second over one kept
+// connection. Every second it samples the monitor's processor time, memory and open
 // descriptors; at the end it prints them with their growth, the answers the
 // status client missed and the polls each printer received.
 //
@@ -338,10 +339,69 @@ void HostileLoop(int port, const std::atomic<bool>& stop, HostileFigures& figure
     }
 }
 
-std::string NetworkPrinters(Simulator& simulator, int port1, int port2)
+// The scraper: GET /metrics 10 times a second over a kept HTTP/1.1
+// connection, connecting again when the endpoint closed it; the time of
+// each full answer is kept.
+struct ScrapeFigures {
+    std::vector<double> milliseconds;
+    int failed = 0;
+    size_t bytes = 0;
+};
+
+// One answer, read up to the end of the body its Content-Length announces;
+// empty when the connection failed.
+std::string Scrape(int fd)
+{
+    static const std::string kGet = "GET /metrics HTTP/1.1\r\nHost: soak\r\n\r\n";
+    if (send(fd, kGet.data(), kGet.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(kGet.size()))
+        return {};
+    std::string answer;
+    char buffer[16384];
+    size_t headEnd = std::string::npos;
+    size_t length = 0;
+    while (headEnd == std::string::npos || answer.size() < headEnd + 4 + length) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return {};
+        answer.append(buffer, static_cast<size_t>(n));
+        if (headEnd == std::string::npos && (headEnd = answer.find("\r\n\r\n")) != std::string::npos) {
+            const size_t field = answer.find("Content-Length: ");
+            length = field < headEnd ? std::strtoul(answer.c_str() + field + 16, nullptr, 10) : 0;
+        }
+    }
+    return answer;
+}
+
+void ScraperLoop(int port, const std::atomic<bool>& stop, ScrapeFigures& figures)
+{
+    int fd = -1;
+    auto next = Steady::now();
+    while (!stop) {
+        if (fd < 0)
+            fd = Connect(port, 1000);
+        const auto begin = Steady::now();
+        const std::string answer = fd < 0 ? std::string() : Scrape(fd);
+        if (answer.rfind("HTTP/1.1 200 ", 0) == 0) {
+            figures.milliseconds.push_back(std::chrono::duration<double, std::milli>(Steady::now() - begin).count());
+            figures.bytes = answer.size();
+        } else {
+            ++figures.failed;
+            if (fd >= 0)
+                close(fd);
+            fd = -1;
+        }
+        next += std::chrono::milliseconds(100);
+        std::this_thread::sleep_until(next);
+    }
+    if (fd >= 0)
+        close(fd);
+}
+
+std::string NetworkPrinters(Simulator& simulator, int port1, int port2, int metricsPort)
 {
     std::ostringstream ini;
-    ini << "[General]\nPrinters=" << kPrinters << "\nUpdateInterval=1\n";
+    ini << "[General]\nPrinters=" << kPrinters << "\nUpdateInterval=1\nMetricsPort=" << metricsPort
+        << "\nMetricsAddress=127.0.0.1\n";
     for (int i = 1; i <= kPrinters; ++i) {
         ini << "[Printer" << i << "]\nPort=0\nName=p" << i << "\nIP=127.0.0.1\nSocket=" << simulator.Port(i) << "\n";
         if (i <= 2)
@@ -350,10 +410,11 @@ std::string NetworkPrinters(Simulator& simulator, int port1, int port2)
     return ini.str();
 }
 
-std::string UsbPrinters(int port1, int port2)
+std::string UsbPrinters(int port1, int port2, int metricsPort)
 {
     std::ostringstream ini;
-    ini << "[General]\nPrinters=" << kPrinters << "\nUpdateInterval=1\n";
+    ini << "[General]\nPrinters=" << kPrinters << "\nUpdateInterval=1\nMetricsPort=" << metricsPort
+        << "\nMetricsAddress=127.0.0.1\n";
     for (int i = 1; i <= kPrinters; ++i) {
         ini << "[Printer" << i << "]\nPort=-1\n";
         if (i <= 2)
@@ -382,7 +443,7 @@ int FewestDescriptors(const std::vector<Sample>& samples, double from, double to
 }
 
 void Report(const std::vector<Sample>& samples, const ClientFigures& client, const HostileFigures& hostile,
-            const std::map<std::string, int>& polls, double seconds)
+            ScrapeFigures& scrapes, const std::map<std::string, int>& polls, double seconds)
 {
     const Sample& last = samples.back();
     // Growth is judged from the end of a first minute (or tenth of the run),
@@ -410,6 +471,15 @@ void Report(const std::vector<Sample>& samples, const ClientFigures& client, con
                 client.refused.load(), client.wrong.load());
     std::printf("hostile client: %d garbage bytes, %d flood connections taken, %d idle connections\n",
                 hostile.garbageBytes.load(), hostile.floodConnections.load(), hostile.idleConnections.load());
+    std::vector<double>& times = scrapes.milliseconds;
+    std::sort(times.begin(), times.end());
+    if (!times.empty())
+        std::printf("scrapes: %zu answered (%zu bytes each), %d failed; median %.2f ms, 99th percentile %.2f ms, "
+                    "longest %.2f ms\n",
+                    times.size(), scrapes.bytes, scrapes.failed, times[times.size() / 2], times[times.size() * 99 / 100],
+                    times.back());
+    else
+        std::printf("scrapes: none answered, %d failed\n", scrapes.failed);
     int fewest = polls.size() == kPrinters ? polls.begin()->second : 0;
     int total = 0;
     for (const auto& [name, count] : polls) {
@@ -436,16 +506,17 @@ int main(int argc, char** argv)
     const fs::path dir(pattern);
     const int port1 = FreeLoopbackPort();
     const int port2 = FreeLoopbackPort();
+    const int metricsPort = FreeLoopbackPort();
 
     std::unique_ptr<Simulator> simulator;
     if (usb) {
         fs::copy_file(Q62M_FAKE_ZORVADEV, dir / "libZorvadev.so");
         setenv("ZORVADEV_COUNTS", (dir / "zorvadev.counts").c_str(), 1);
         unsetenv("ZORVADEV_CONTROL");
-        std::ofstream(dir / "StatusMonitorQ62m.ini") << UsbPrinters(port1, port2);
+        std::ofstream(dir / "StatusMonitorQ62m.ini") << UsbPrinters(port1, port2, metricsPort);
     } else {
         simulator = std::make_unique<Simulator>();
-        std::ofstream(dir / "StatusMonitorQ62m.ini") << NetworkPrinters(*simulator, port1, port2);
+        std::ofstream(dir / "StatusMonitorQ62m.ini") << NetworkPrinters(*simulator, port1, port2, metricsPort);
     }
     fs::copy_file(Q62M_EXECUTABLE, dir / "StatusMonitorQ62m");
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -464,6 +535,8 @@ int main(int argc, char** argv)
     std::atomic<bool> stop{false};
     ClientFigures client;
     HostileFigures hostile;
+    ScrapeFigures scrapes;
+    std::thread scraperThread(ScraperLoop, metricsPort, std::cref(stop), std::ref(scrapes));
     std::thread clientThread(StatusClientLoop, port1, std::cref(stop), std::ref(client));
     std::thread hostileThread(HostileLoop, port2, std::cref(stop), std::ref(hostile));
 
@@ -481,6 +554,7 @@ int main(int argc, char** argv)
     stop = true;
     clientThread.join();
     hostileThread.join();
+    scraperThread.join();
 
     std::map<std::string, int> polls;
     if (simulator)
@@ -490,6 +564,6 @@ int main(int argc, char** argv)
     Stop(monitor);
     simulator.reset();
     fs::remove_all(dir);
-    Report(samples, client, hostile, polls, seconds);
+    Report(samples, client, hostile, scrapes, polls, seconds);
     return 0;
 }
