@@ -7,7 +7,7 @@
 #include "support/FakeZorvadevControl.h"
 #include "support/ProgramRun.h"
 #include "support/StatusClient.h"
-#include "support/TempDir.h"
+#include "support/LoadedForm.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,9 +33,7 @@ TEST(StatusServerRobustnessTest, BadClientsOfOneServerLeaveTheOtherAnsweringAndN
     control.SetBytes(kStatus);
     const int32_t troubled = FreeLoopbackPort();
     const int32_t other = FreeLoopbackPort();
-    dir.Write("StatusMonitorQ62m.ini", "[General]\nPrinters=2\nUpdateInterval=1\n"
-                                       "[Printer1]\nPort=-1\nStatusServerSocket=" + std::to_string(troubled) + "\n"
-                                       "[Printer2]\nPort=-1\nStatusServerSocket=" + std::to_string(other) + "\n");
+    dir.Write("StatusMonitorQ62m.ini", ServedUsbPrintersIni({troubled, other}, "UpdateInterval=1"));
     ProgramRun run(dir);
     control.ApplyTo(run);
     run.Start();

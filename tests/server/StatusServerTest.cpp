@@ -18,8 +18,7 @@ protected:
     // Printer 1 served on port1_, printer 2 on port2_, both USB (never polled here).
     void SetUp() override
     {
-        Load("[General]\nPrinters=2\n[Printer1]\nPort=-1\nStatusServerSocket=" + std::to_string(port1_)
-             + "\n[Printer2]\nPort=-1\nStatusServerSocket=" + std::to_string(port2_) + "\n");
+        Load(ServedUsbPrintersIni({port1_, port2_}));
         form_->PrinterTable[0].StatusBytes = kStatusA;
         form_->PrinterTable[1].StatusBytes = kStatusB;
     }
@@ -142,11 +141,7 @@ TEST_F(StatusServerTest, ARequestFollowedAtOnceByACloseIsStillAnswered)
 TEST_F(StatusServerTest, OnlyTheFirstTwoPrintersWithAValidPortAreServed)
 {
     const int32_t port3 = FreeLoopbackPort();
-    Load("[General]\nPrinters=4\n"
-         "[Printer1]\nPort=-1\nStatusServerSocket=0\n"
-         "[Printer2]\nPort=-1\nStatusServerSocket=" + std::to_string(port1_) + "\n"
-         "[Printer3]\nPort=-1\nStatusServerSocket=" + std::to_string(port2_) + "\n"
-         "[Printer4]\nPort=-1\nStatusServerSocket=" + std::to_string(port3) + "\n");
+    Load(ServedUsbPrintersIni({0, port1_, port2_, port3}));
     EXPECT_EQ(form_->tcpServer1->Tag(), " 1");
     EXPECT_EQ(form_->tcpServer2->Tag(), " 2");
     StatusClient unserved(port3);

@@ -6,7 +6,7 @@
 #include "support/ProgramRun.h"
 #include "support/SimulatorProcess.h"
 #include "support/StatusClient.h"
-#include "support/TempDir.h"
+#include "support/LoadedForm.h"
 
 #include <chrono>
 #include <csignal>
@@ -46,9 +46,7 @@ TEST_P(SignalShutdownTest, WhileTheLoopWaitsTheProgramClosesBothServersAndEndsAt
     control.SetBytes(kStatus);
     const int32_t port1 = FreeLoopbackPort();
     const int32_t port2 = FreeLoopbackPort();
-    dir.Write("StatusMonitorQ62m.ini", "[General]\nPrinters=2\nUpdateInterval=600\n[Printer1]\nPort=-1\n"
-                                       "StatusServerSocket=" + std::to_string(port1) + "\n[Printer2]\nPort=-1\n"
-                                       "StatusServerSocket=" + std::to_string(port2) + "\n");
+    dir.Write("StatusMonitorQ62m.ini", ServedUsbPrintersIni({port1, port2}, "UpdateInterval=600"));
     ProgramRun run(dir);
     control.ApplyTo(run);
     run.Start();

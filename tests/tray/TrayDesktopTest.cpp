@@ -7,7 +7,7 @@
 #include "support/FakeZorvadevControl.h"
 #include "support/ProgramRun.h"
 #include "support/StatusClient.h"
-#include "support/TempDir.h"
+#include "support/LoadedForm.h"
 
 #include <QColor>
 #include <QImage>
@@ -137,8 +137,7 @@ protected:
     {
         FakeZorvadevControl::Install(dir_.Path());
         control_.SetBytes(std::string("\x00\x00\x00\xF0", 4));
-        dir_.Write("StatusMonitorQ62m.ini", "[General]\nUpdateInterval=1\n[Printer1]\nPort=-1\nStatusServerSocket="
-                                               + std::to_string(port_) + "\n");
+        dir_.Write("StatusMonitorQ62m.ini", ServedUsbPrintersIni({port_}, "UpdateInterval=1"));
         control_.ApplyTo(run_);
         run_.UseDisplay(desktop_.Display());
         run_.Start();

@@ -6,7 +6,7 @@
 #include "platform/LabelControl.h"
 #include "printer/CommandExchange.h"
 #include "support/StatusClient.h"
-#include "support/TempDir.h"
+#include "support/LoadedForm.h"
 #include "tray/TrayPictures.h"
 #include "tray/clsTrayIcon.h"
 #include "tray/frmSysTray.h"
@@ -36,8 +36,7 @@ protected:
     {
         port1_ = FreeLoopbackPort();
         port2_ = FreeLoopbackPort();
-        Load("[General]\nPrinters=2\nUpdateInterval=1\n[Printer1]\nPort=-1\nStatusServerSocket="
-             + std::to_string(port1_) + "\n[Printer2]\nPort=-1\nStatusServerSocket=" + std::to_string(port2_) + "\n");
+        Load(ServedUsbPrintersIni({port1_, port2_}, "UpdateInterval=1"));
     }
 
     QSystemTrayIcon& Shown() { return tray_->SysTray->Shell().Icon(); }
@@ -60,7 +59,7 @@ const char* kOnePrinter = "[Printer1]\nPort=-1\n";
 
 TEST_F(frmSysTrayTest, StartUpPutsUpTheAllWellIconAndTheLoopSwitchesItsPicture)
 {
-    Load("[General]\nPrinters=2\n[Printer1]\nPort=-1\n[Printer2]\nPort=-1\n");
+    Load(PrintersIni(2));
     EXPECT_EQ(form_->PrinterCount, 2) << "the tray window's load loaded the main window";
     ASSERT_TRUE(tray_->SysTray);
     EXPECT_TRUE(tray_->SysTray->Shell().Added());
