@@ -95,8 +95,8 @@ class MetricsEndpointTest(unittest.TestCase):
         cls.sim_port = int(wait_for(lambda: re.search(r"printer1 tcp 127.0.0.1:(\d+)\nready", read(cls.sim_out.name)))[1])
         cls.status_port, cls.metrics_port, cls.counters = free_port(), free_port(), {}
         cls.monitor = Monitor(network_printer_ini(cls.sim_port, cls.status_port, b"MetricsPort=%d\nMetricsAddress=127.0.0.1\n"
-                                                  b"Printers=2" % cls.metrics_port)
-                              + b'Name=Kiosk "A" \\ \xe9\n[Printer2]\nPort=1\nDevice=/nonexistent/tty\n')
+                                                  b"Printers=3" % cls.metrics_port)
+                              + b'Name=Kiosk "A" \\ \xe9\n[Printer2]\nPort=1\nDevice=/nonexistent/tty\n[Printer3]\nPort=-1\n')
         ask_status(cls.status_port)
 
     @classmethod
@@ -140,6 +140,7 @@ class MetricsEndpointTest(unittest.TestCase):
                             ("printer", "1"), ("transport", "network"))], 1)
         self.assertEqual(s[("q62m_printer_info", ("address", "/nonexistent/tty"), ("name", ""), ("printer", "2"),
                             ("transport", "serial"))], 1)
+        self.assertEqual(s[("q62m_printer_info", ("address", "usb"), ("name", ""), ("printer", "3"), ("transport", "usb"))], 1)
         self.assertEqual(s[("q62m_printer_answering", ("printer", "2"))], 0)
         self.assertFalse([k for k in s if ("printer", "2") in k and k[0] in (
             "q62m_printer_condition", "q62m_printer_last_answer_timestamp_seconds")], "nothing known before an answer")
@@ -156,16 +157,22 @@ class MetricsEndpointTest(unittest.TestCase):
         self.assertEqual(ask_status(self.status_port), b"\x04\x00\x00\xf0")
         self.assertEqual(self.value("q62m_status_requests_total", port=str(self.status_port)), requests + 1)
 
-        self.type("all well")
-        self.assertEqual(self.until("q62m_printer_condition", 0, printer="1", condition="paper_empty"), 0)
-        self.assertEqual(self.value("q62m_printer_fault", printer="1"), 0)
-
         last = self.value("q62m_printer_last_answer_timestamp_seconds", printer="1")
         self.type("silent")
         self.assertEqual(self.until("q62m_printer_answering", 0, printer="1"), 0)
+        s = self.scrape()
+        self.assertEqual((s[("q62m_printer_condition", ("condition", "paper_empty"), ("printer", "1"))],
+                          s[("q62m_printer_fault", ("printer", "1"))]), (1, 1), "the last good answer stands")
         self.type("normal")
         self.assertEqual(self.until("q62m_printer_answering", 1, printer="1"), 1)
         self.assertGreater(self.value("q62m_printer_last_answer_timestamp_seconds", printer="1"), last)
+
+        self.type("all well")
+        self.type("paper held")
+        self.assertEqual(self.until("q62m_printer_condition", 1, printer="1", condition="paper_held"), 1)
+        self.assertEqual(self.value("q62m_printer_condition", printer="1", condition="paper_empty"), 0)
+        self.assertEqual(self.value("q62m_printer_fault", printer="1"), 0, "a ticket held is no fault")
+        self.type("all well")
 
     def test_requests_other_than_a_scrape(self):
         port = self.metrics_port
@@ -174,6 +181,7 @@ class MetricsEndpointTest(unittest.TestCase):
         self.assertRegex(exchange(port, b"GET /metric HTTP/1.0\r\n\r\n"), rb"^HTTP/1.0 404 ")
         self.assertRegex(exchange(port, b"POST /metrics HTTP/1.0\r\n\r\n"), rb"^HTTP/1.0 405 (.*\r\n)*Allow: GET")
         self.assertRegex(exchange(port, b"\x16\x03\x01 hello\r\n\r\n"), rb"^HTTP/1.1 400 ")
+        self.assertRegex(exchange(port, b"GET /metrics?" + b"x" * 8200), rb"^HTTP/1.1 400 ", "over 8 KiB")
         two = exchange(port, b"GET /metrics HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n")
         self.assertEqual(len(re.findall(rb"HTTP/1.1 200 OK", two)), 2, "one connection, two answers")
 
@@ -199,14 +207,15 @@ class MetricsEndpointTest(unittest.TestCase):
 
     def test_the_endpoint_opens_only_its_own_port_and_only_when_asked(self):
         self.assertEqual(self.monitor.listening_ports(), {self.status_port, self.metrics_port})
+        self.assertIn("0100007F:%04X 00000000:0000 0A" % self.metrics_port, read("/proc/net/tcp"), "on 127.0.0.1 only")
         with socket.create_server(("127.0.0.1", 0)) as taken:
-            for general in (b"", b"MetricsPort=%d" % taken.getsockname()[1]):
+            for general, lines in ((b"", 0), (b"MetricsPort=65536", 0), (b"MetricsPort=%d" % taken.getsockname()[1], 1)):
                 status = free_port()
                 other = Monitor(network_printer_ini(self.sim_port, status, general))
                 self.assertTrue(wait_for(lambda: ask_status(status)))
                 # The status server stops listening while it serves a client.
                 self.assertTrue(wait_for(lambda: other.listening_ports() == {status}), other.listening_ports())
-                errors, lines = other.stop(), 1 if general else 0
+                errors = other.stop()
                 self.assertEqual((len(errors.splitlines()), errors.count("metrics endpoint")), (lines, lines), errors)
 
 
