@@ -8,6 +8,7 @@
 #include "support/TempDir.h"
 
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -132,7 +133,11 @@ TEST(MonitorRunTest, ASerialPrinterIsPolledAndServedAndOutlivesItsDevice)
     ASSERT_TRUE(simulator.Ready());
     TempDir dir;
     const int32_t port = FreeLoopbackPort();
-    dir.Write("StatusMonitorQ62m.ini", ServedIni("Port=1\nDevice=" + simulator.PtyPath(), port));
+    // Through a link the test removes when the device goes: the kernel may give
+    // the pseudo-terminal's number to another test's printer at once.
+    const std::string device = dir.File("printer");
+    std::filesystem::create_symlink(simulator.PtyPath(), device);
+    dir.Write("StatusMonitorQ62m.ini", ServedIni("Port=1\nDevice=" + device, port));
     ProgramRun run(dir);
     run.Start();
 
@@ -143,6 +148,7 @@ TEST(MonitorRunTest, ASerialPrinterIsPolledAndServedAndOutlivesItsDevice)
     // The device goes away: polls fail quietly, the last status stays.
     simulator.Type("quit");
     EXPECT_EQ(simulator.WaitForExit(5000), 0);
+    std::filesystem::remove(device);
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     EXPECT_EQ(AskUntil(port, std::string("\x04\x00\x00\xF0", 4), 2000), std::string("\x04\x00\x00\xF0", 4));
     run.Terminate();
