@@ -19,7 +19,7 @@ TEST(ConversionsTest, LeadingNumberReadsAsFarAsTheNumberGoes)
         {".5", 0.5},       {"1.2.3", 1.2},    {"1E3", 1000},     {"1d2", 100},      {"2.5e-1", 0.25},
         {"1e", 1},         {"1e+", 1},        {"05000", 5000},   {"&o17", 15},      {"&h1F", 31},
         {"&HFFFF", -1},    {"&H10000", 65536}, {"&H", 0},        {"&X12", 0},       {"- 5", -5},
-        {"+-3", 0},        {"\r5", 0},        {"6\0" "1"s, 6},   {"\0" "7"s, 0}};
+        {"+-3", 0},        {"\r5", 0},        {"6\0" "1"s, 6},   {"\0" "7"s, 0},   {"&H2", 2}};
     for (const auto& [text, value] : cases)
         EXPECT_DOUBLE_EQ(LeadingNumber(text), value) << "text: " << text;
 }
