@@ -2,6 +2,7 @@
 // serving their status: configuration, poll, store and status server in one
 // path.
 #include "support/FakeZorvadevControl.h"
+#include "support/LoadedForm.h"
 #include "support/ProgramRun.h"
 #include "support/SimulatorProcess.h"
 #include "support/StatusClient.h"
@@ -26,14 +27,10 @@ TEST(MonitorRunTest, AUsbPrinterIsPolledAndItsStatusServedUntilItChanges)
 {
     TempDir dir;
     FakeZorvadevControl control(dir);
-    FakeZorvadevControl::Install(dir.Path());
     const std::string emptyAndHeld("\x04\x01\x12\xF0", 4);
-    control.SetBytes(emptyAndHeld);
     const int32_t port = FreeLoopbackPort();
-    dir.Write("StatusMonitorQ62m.ini", ServedIni("Port=-1", port));
     ProgramRun run(dir);
-    control.ApplyTo(run);
-    run.Start();
+    StartServedUsbPrinters(run, dir, control, {port}, emptyAndHeld, "UpdateInterval=1");
 
     EXPECT_EQ(AskUntil(port, emptyAndHeld), emptyAndHeld);
     control.SetBytes(std::string("\x00\x01\x00\xF0", 4));

@@ -29,14 +29,10 @@ TEST(StatusServerRobustnessTest, BadClientsOfOneServerLeaveTheOtherAnsweringAndN
 {
     TempDir dir;
     FakeZorvadevControl control(dir);
-    FakeZorvadevControl::Install(dir.Path());
-    control.SetBytes(kStatus);
     const int32_t troubled = FreeLoopbackPort();
     const int32_t other = FreeLoopbackPort();
-    dir.Write("StatusMonitorQ62m.ini", ServedUsbPrintersIni({troubled, other}, "UpdateInterval=1"));
     ProgramRun run(dir);
-    control.ApplyTo(run);
-    run.Start();
+    StartServedUsbPrinters(run, dir, control, {troubled, other}, kStatus, "UpdateInterval=1");
     ASSERT_EQ(AskUntil(troubled, kStatus, 15000), kStatus);
     ASSERT_EQ(AskUntil(other, kStatus), kStatus);
     // Descriptors come and go for a moment: a poll holds the library's files,

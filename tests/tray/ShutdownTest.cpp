@@ -42,14 +42,10 @@ TEST_P(SignalShutdownTest, WhileTheLoopWaitsTheProgramClosesBothServersAndEndsAt
 {
     TempDir dir;
     FakeZorvadevControl control(dir);
-    FakeZorvadevControl::Install(dir.Path());
-    control.SetBytes(kStatus);
     const int32_t port1 = FreeLoopbackPort();
     const int32_t port2 = FreeLoopbackPort();
-    dir.Write("StatusMonitorQ62m.ini", ServedUsbPrintersIni({port1, port2}, "UpdateInterval=600"));
     ProgramRun run(dir);
-    control.ApplyTo(run);
-    run.Start();
+    StartServedUsbPrinters(run, dir, control, {port1, port2}, kStatus, "UpdateInterval=600");
     const std::unique_ptr<StatusClient> client1 = ServedClient(port1);
     const std::unique_ptr<StatusClient> client2 = ServedClient(port2);
     ASSERT_TRUE(client1 && client2) << "the status servers never answered";

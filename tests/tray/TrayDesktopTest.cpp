@@ -135,12 +135,8 @@ protected:
     // all well, served on port_.
     void StartMonitor()
     {
-        FakeZorvadevControl::Install(dir_.Path());
-        control_.SetBytes(std::string("\x00\x00\x00\xF0", 4));
-        dir_.Write("StatusMonitorQ62m.ini", ServedUsbPrintersIni({port_}, "UpdateInterval=1"));
-        control_.ApplyTo(run_);
         run_.UseDisplay(desktop_.Display());
-        run_.Start();
+        StartServedUsbPrinters(run_, dir_, control_, {port_}, std::string("\x00\x00\x00\xF0", 4), "UpdateInterval=1");
     }
 
     // The monitor's window in the tray: small, at the bottom of the screen.
