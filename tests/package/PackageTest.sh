@@ -2,8 +2,8 @@
 # The Debian package, checked without installing it: its files with their
 # owners and modes, its conffiles and relations, lintian's verdict, its
 # manual page, and the monitor unpacked into a temporary root, running
-# headless under the packaged configuration and answering a status client
-# with the simulator's bytes.
+# headless under the packaged configuration, answering a status client
+# with the simulator's bytes, and ended by the package's removal.
 #   tests/package/PackageTest.sh build/statusmonitorq62m_<version>_<arch>.deb
 set -euo pipefail
 deb=$(realpath "${1:?usage: PackageTest.sh PACKAGE.deb}")
@@ -57,6 +57,15 @@ for _ in $(seq 60); do
     sleep 0.25
 done
 [ "$answer" = "040000f0" ] || fail "status client got '$answer', not 04 00 00 f0: $(cat "$root/monitor.err")"
-kill -TERM "$monitor"
-wait "$monitor" || fail "the monitor did not end with status 0 on SIGTERM"
+# The package's prerm, pointed at the unpacked program: an upgrade leaves
+# the monitor running, a removal ends it as SIGTERM does, with status 0.
+dpkg-deb -e "$deb" "$root/control"
+sed "s|/usr/lib/statusmonitorq62m/|$root/usr/lib/statusmonitorq62m/|" "$root/control/prerm" >"$root/prerm"
+sh "$root/prerm" upgrade "$version"
+sleep 0.5
+kill -0 "$monitor" || fail "the prerm of an upgrade ended the monitor"
+sh "$root/prerm" remove
+for _ in $(seq 50); do kill -0 "$monitor" 2>/dev/null || break; sleep 0.2; done
+! kill -0 "$monitor" 2>/dev/null || fail "the package's removal left the monitor running"
+wait "$monitor" || fail "the monitor did not end with status 0 when the package was removed"
 echo "package test: $deb passed"
