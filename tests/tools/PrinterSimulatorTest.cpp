@@ -141,7 +141,9 @@ TEST_F(SimulatorTest, MisbehavioursShapeTheAnswerOnTcpAndOnThePty)
     }
     Link before = Link::Tcp(sim.TcpPort());
     sim.Command("close");
-    EXPECT_EQ(PollOnce(), "");
+    Link after = Link::Tcp(sim.TcpPort());
+    EXPECT_EQ(after.Poll(), "");
+    EXPECT_TRUE(after.closed) << "a new connection is closed at once";
     EXPECT_EQ(before.Poll(), "");
     EXPECT_TRUE(before.closed) << "a connection made before the command closes at its next request";
     Link pty = Link::Pty(sim.PtyPath());
