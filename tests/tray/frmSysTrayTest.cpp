@@ -13,8 +13,10 @@
 
 #include <QAction>
 #include <QMenu>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -88,23 +90,33 @@ TEST_F(frmSysTrayTest, AMainWindowThatFailsToLoadLeavesNoIcon)
     EXPECT_FALSE(trayForBad.SysTray);
 }
 
-TEST(TrayPicturesTest, TheFaultPictureIsRedAndTheAllWellPictureIsNot)
+TEST(TrayPicturesTest, TheAllWellPictureIsAWhiteTickOnGreenAndTheFaultPictureAWhiteMarkOnRed)
 {
-    const QImage fault = FaultPicture().pixmap(32, 32).toImage();
     const QImage allWell = AllWellPicture().pixmap(32, 32).toImage();
-    ASSERT_EQ(fault.size(), QSize(32, 32));
+    const QImage fault = FaultPicture().pixmap(32, 32).toImage();
     ASSERT_EQ(allWell.size(), QSize(32, 32));
-    auto reddish = [](const QImage& image) {
-        int count = 0;
-        for (int y = 0; y < 32; ++y)
-            for (int x = 0; x < 32; ++x) {
-                const QColor c = image.pixelColor(x, y);
-                count += c.alpha() > 200 && c.red() > 150 && c.green() < 80 && c.blue() < 80;
-            }
-        return count;
+    ASSERT_EQ(fault.size(), QSize(32, 32));
+    auto shade = [](const QImage& image, int x, int y) -> std::string {
+        const QColor c = image.pixelColor(x, y);
+        if (c.alpha() < 200)
+            return "clear";
+        if (std::max({c.red(), c.green(), c.blue()}) < 100)
+            return "dark";
+        if (c.red() > 200 && c.green() > 200 && c.blue() > 200)
+            return "white";
+        return c.red() > 150 && c.green() < 80 && c.blue() < 80 ? "red" : c.green() > 100 && c.red() < 80 ? "green" : "other";
     };
-    EXPECT_GT(reddish(fault), 32 * 32 / 3);
-    EXPECT_EQ(reddish(allWell), 0);
+    const std::tuple<const QImage&, int, int, std::string> pixels[] = {
+        {allWell, 30, 30, "clear"},{allWell, 10, 17, "white"}, {allWell, 14, 21, "white"}, {allWell, 19, 15, "white"},
+        {allWell, 16, 8, "green"}, {allWell, 6, 10, "green"},  {allWell, 22, 23, "green"},
+        {fault, 0, 0, "clear"},   {fault, 16, 9, "white"},    {fault, 16, 16, "white"},   {fault, 15, 23, "white"},
+        {fault, 10, 16, "red"},   {fault, 22, 16, "red"},     {fault, 16, 20, "red"}};
+    for (const auto& [image, x, y, expected] : pixels)
+        EXPECT_EQ(shade(image, x, y), expected) << (&image == &fault ? "fault " : "all well ") << x << "," << y;
+    for (const QImage* image : {&allWell, &fault})
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x)
+                EXPECT_NE(shade(*image, x, y), "dark") << "an outline where none belongs at " << x << "," << y;
 }
 
 TEST_F(frmSysTrayTest, TheMenuOfShowASeparatorAndExitOpensOnTheRightButtonsReleaseOnly)
