@@ -82,6 +82,7 @@ TEST_F(StatusServerTest, AClientIsDroppedFiveSecondsAfterTheAcceptAndThePortList
 {
     StatusClient client(port1_);
     ASSERT_TRUE(ServerState(sckConnected));
+    EXPECT_TRUE(form_->Timer1->isActive() && form_->Timer1->interval() == 5000) << "five seconds, to the millisecond";
     EXPECT_FALSE(client.ClosedWithin(4000)) << "dropped early";
     EXPECT_TRUE(client.ClosedWithin(2500)) << "not dropped about five seconds after the accept";
     EXPECT_EQ(form_->tcpServer1->State(), sckListening);
