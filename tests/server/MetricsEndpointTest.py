@@ -120,8 +120,10 @@ class MetricsEndpointTest(unittest.TestCase):
             return {}
         samples = {}
         for family in text_string_to_metric_families(text):
+            self.assertTrue(family.documentation and family.type in ("gauge", "counter"), family.name)
             for s in family.samples:
                 key = (s.name,) + tuple(sorted(s.labels.items()))
+                self.assertIn(s.labels.get("printer", "1"), ("1", "2", "3"), key)
                 samples[key] = s.value
                 if family.type == "counter":
                     self.assertGreaterEqual(s.value, self.counters.get(key, 0), key)
