@@ -183,8 +183,8 @@ class MetricsEndpointTest(unittest.TestCase):
         self.assertRegex(exchange(port, b"GET /metric HTTP/1.0\r\n\r\n"), rb"^HTTP/1.0 404 ")
         self.assertRegex(exchange(port, b"POST /metrics HTTP/1.0\r\n\r\n"), rb"^HTTP/1.0 405 (.*\r\n)*Allow: GET")
         self.assertRegex(exchange(port, b"\x16\x03\x01 hello\r\n\r\n"), rb"^HTTP/1.1 400 ")
-        self.assertRegex(exchange(port, b"GET /metrics?" + b"x" * 8200), rb"^HTTP/1.1 400 ", "over 8 KiB")
-        two = exchange(port, b"GET /metrics HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n")
+        self.assertRegex(exchange(port, b"GET /metrics?" + b"x" * (8193 - 13)), rb"^HTTP/1.1 400 ", "over 8 KiB")
+        two = exchange(port, b"GET /metrics HTTP/1.1\r\n\r\nHEAD /metrics HTTP/1.1\r\nConnection: close\r\n\r\n")
         self.assertEqual(len(re.findall(rb"HTTP/1.1 200 OK", two)), 2, "one connection, two answers")
 
     def test_hostile_clients_delay_nothing_and_leave_nothing_open(self):
