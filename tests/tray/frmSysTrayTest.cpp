@@ -107,9 +107,9 @@ TEST(TrayPicturesTest, TheAllWellPictureIsAWhiteTickOnGreenAndTheFaultPictureAWh
         return c.red() > 150 && c.green() < 80 && c.blue() < 80 ? "red" : c.green() > 100 && c.red() < 80 ? "green" : "other";
     };
     const std::tuple<const QImage&, int, int, std::string> pixels[] = {
-        {allWell, 30, 30, "clear"},{allWell, 10, 17, "white"}, {allWell, 14, 21, "white"}, {allWell, 19, 15, "white"},
+        {allWell, 31, 16, "clear"}, {allWell, 10, 17, "white"}, {allWell, 14, 21, "white"}, {allWell, 19, 15, "white"},
         {allWell, 16, 8, "green"}, {allWell, 6, 10, "green"},  {allWell, 22, 23, "green"},
-        {fault, 0, 0, "clear"},   {fault, 16, 9, "white"},    {fault, 16, 16, "white"},   {fault, 15, 23, "white"},
+        {fault, 16, 31, "clear"},  {fault, 16, 9, "white"},    {fault, 16, 16, "white"},   {fault, 15, 23, "white"},
         {fault, 10, 16, "red"},   {fault, 22, 16, "red"},     {fault, 16, 20, "red"}};
     for (const auto& [image, x, y, expected] : pixels)
         EXPECT_EQ(shade(image, x, y), expected) << (&image == &fault ? "fault " : "all well ") << x << "," << y;
