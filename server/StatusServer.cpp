@@ -22,6 +22,12 @@ StatusServer::StatusServer(frmMain& form, CNetSocket& server, QTimer& timer, std
     server_.Events.ConnectionRequest = [this](int32_t requestID) { ConnectionRequest(requestID); };
     server_.Events.DataArrival = [this](int32_t bytesTotal) { DataArrival(bytesTotal); };
     server_.Events.CloseSck = [this] { CloseSck(); };
+    // A failed accept leaves the listening socket in its error state.
+    server_.Events.Error = [this](int16_t number, std::string& description, int32_t, const std::string& source,
+                                  const std::string&, int32_t, bool&) {
+        Report(name_ + "_Error: error " + std::to_string(number) + " in " + source + ": " + description);
+        ListenAgainSoon();
+    };
     QObject::connect(&timer_, &QTimer::timeout, &form_, [this] { Timer(); });
 }
 
@@ -40,9 +46,27 @@ void StatusServer::Run(const char* event, Handler&& handler)
     try {
         handler();
     } catch (const RuntimeError& error) {
-        ReportLine(name_ + "_" + event + ": error " + std::to_string(error.Number()) + " in " + error.Source() + ": "
-                   + error.Description());
+        Report(name_ + "_" + event + ": error " + std::to_string(error.Number()) + " in " + error.Source() + ": "
+               + error.Description());
+        const int32_t state = server_.State();
+        if (state != sckListening && state != sckConnected)
+            ListenAgainSoon();
     }
+}
+
+// The connection timer's tick closes what is left and listens again.
+void StatusServer::ListenAgainSoon()
+{
+    timer_.start(recovering_ ? kConnectionTimeMs : 0);
+    recovering_ = true;
+}
+
+void StatusServer::Report(const std::string& text)
+{
+    if (text == lastReport_)
+        return;
+    lastReport_ = text;
+    ReportLine(text);
 }
 
 void StatusServer::ConnectionRequest(int32_t requestID)
@@ -98,4 +122,6 @@ void StatusServer::Relisten()
     timer_.stop();
     server_.Bind(NetVariant(server_.LocalPort()), NetVariant(int32_t{0}));
     server_.Listen();
+    recovering_ = false;
+    lastReport_.clear();
 }

@@ -17,7 +17,10 @@ class frmMain;
 // The main window owns the socket and the timer and outlives this object;
 // the socket's events and the timer's tick call the handlers on the
 // user-interface thread. An error inside a handler ends that handler only:
-// it is written to standard error and the monitor goes on.
+// it is written to standard error and the monitor goes on. A server left
+// neither listening nor serving a client by such an error (an accept that
+// failed for want of descriptors, a port it could not bind again) listens
+// again: at once, then every five seconds until it can.
 class StatusServer {
 public:
     StatusServer(frmMain& form, CNetSocket& server, QTimer& timer, std::string name);
@@ -32,6 +35,8 @@ public:
 
 private:
     void Relisten();
+    void ListenAgainSoon();
+    void Report(const std::string& text);
     template <typename Handler>
     void Run(const char* event, Handler&& handler);
 
@@ -39,4 +44,8 @@ private:
     CNetSocket& server_;
     QTimer& timer_;
     std::string name_;
+    // Set from a failure until the server listens again.
+    bool recovering_ = false;
+    // The last line written; the same failure again is not repeated.
+    std::string lastReport_;
 };
