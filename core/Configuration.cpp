@@ -1,8 +1,8 @@
 #include "core/Configuration.h"
 
-#include "core/Conversions.h"
+#include "runtime/Conversions.h"
 #include "core/INIHandler.h"
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "core/Module1.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "core/frmMain.h"
 #include "platform/Display.h"
 #include "platform/MessageBox.h"

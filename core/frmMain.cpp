@@ -1,10 +1,10 @@
 #include "core/frmMain.h"
 
 #include "core/Configuration.h"
-#include "core/Conversions.h"
+#include "runtime/Conversions.h"
 #include "core/MonitorLoop.h"
-#include "core/ResumeNext.h"
-#include "core/RuntimeError.h"
+#include "runtime/ResumeNext.h"
+#include "runtime/RuntimeError.h"
 #include "server/MetricsServer.h"
 #include "server/StatusServer.h"
 #include "socket/CNetSocket.h"

@@ -1,6 +1,6 @@
 #include "platform/MSComm.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/SerialLine.h"
 #include "platform/StandardError.h"
 

@@ -1,6 +1,6 @@
 #include "platform/UsbLibrary.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StandardError.h"
 

@@ -1,6 +1,6 @@
 #include "printer/CommandExchange.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "core/frmMain.h"
 #include "platform/Clock.h"
 #include "platform/EventPump.h"

@@ -1,6 +1,6 @@
 #include "printer/DecodeStatus.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "core/frmMain.h"
 #include "platform/LabelControl.h"
 

@@ -1,7 +1,7 @@
 #include "printer/NetworkTransport.h"
 
-#include "core/Conversions.h"
-#include "core/ResumeNext.h"
+#include "runtime/Conversions.h"
+#include "runtime/ResumeNext.h"
 #include "core/frmMain.h"
 #include "platform/Clock.h"
 #include "platform/EventPump.h"

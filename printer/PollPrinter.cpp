@@ -1,6 +1,6 @@
 #include "printer/PollPrinter.h"
 
-#include "core/ResumeNext.h"
+#include "runtime/ResumeNext.h"
 #include "core/frmMain.h"
 #include "printer/CommandExchange.h"
 #include "printer/DecodeStatus.h"

@@ -1,8 +1,8 @@
 #include "printer/SerialTransport.h"
 
-#include "core/Conversions.h"
-#include "core/RuntimeError.h"
-#include "core/ResumeNext.h"
+#include "runtime/Conversions.h"
+#include "runtime/RuntimeError.h"
+#include "runtime/ResumeNext.h"
 #include "core/frmMain.h"
 #include "platform/MSComm.h"
 #include "printer/NetworkTransport.h"

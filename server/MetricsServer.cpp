@@ -1,6 +1,6 @@
 #include "server/MetricsServer.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/Clock.h"
 #include "platform/StandardError.h"
 #include "server/MetricsExposition.h"

@@ -1,7 +1,7 @@
 #include "server/StatusServer.h"
 
-#include "core/Conversions.h"
-#include "core/RuntimeError.h"
+#include "runtime/Conversions.h"
+#include "runtime/RuntimeError.h"
 #include "core/frmMain.h"
 #include "platform/EventPump.h"
 #include "platform/StandardError.h"

@@ -1,6 +1,6 @@
 #include "socket/CNetSocket.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/MessageBox.h"
 #include "platform/SocketCalls.h"
 #include "platform/StandardError.h"

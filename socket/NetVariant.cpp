@@ -1,6 +1,6 @@
 #include "socket/NetVariant.h"
 
-#include "core/Conversions.h"
+#include "runtime/Conversions.h"
 
 #include <bit>
 #include <cmath>

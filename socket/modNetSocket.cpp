@@ -1,6 +1,6 @@
 #include "socket/modNetSocket.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/SocketCalls.h"
 #include "socket/CNetSocket.h"
 #include "socket/SocketMessageWindow.h"

@@ -1,6 +1,6 @@
 #include "tray/frmSysTray.h"
 
-#include "core/Conversions.h"
+#include "runtime/Conversions.h"
 #include "core/frmMain.h"
 #include "platform/Display.h"
 #include "tray/TrayPictures.h"

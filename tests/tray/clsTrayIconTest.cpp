@@ -1,7 +1,7 @@
 // The tray icon object: the calls it makes to the notification area, the
 // limits of its text fields, its events, and the pictures it draws.
 #include "TrayHosts.h"
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/EventPump.h"
 #include "platform/Units.h"
 #include "tray/clsTrayIcon.h"

@@ -1,6 +1,6 @@
 // The tray window with a loaded main window: start-up, the icon's pictures,
 // the menu, the close box and the shutdown that Exit runs.
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "core/frmMain.h"
 #include "platform/EventPump.h"
 #include "platform/LabelControl.h"

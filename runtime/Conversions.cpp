@@ -1,6 +1,6 @@
-#include "core/Conversions.h"
+#include "runtime/Conversions.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 
 #include <cctype>
 #include <cmath>
