@@ -57,8 +57,10 @@ QFont LayoutFont(const char* family, double points)
 }  // namespace
 
 frmMain::frmMain(std::string iniPath)
-    : QWidget(nullptr), Poll(PollPrinter), Zorvadev(std::make_unique<UsbLibrary>()), iniPath_(std::move(iniPath))
+    : QWidget(nullptr), Poll(PollPrinter), iniPath_(std::move(iniPath))
 {
+    Zorvadev = std::make_unique<UsbLibrary>();
+    PollEnded = [this](int16_t index, bool answered, bool fault) { Metrics.RecordPoll(index, answered, fault); };
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, FromWinColor(kBlack));

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "core/MonitorMetrics.h"
-#include "core/PrinterEntry.h"
-#include "printer/ExchangeState.h"
+#include "printer/PrinterContext.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -28,8 +27,9 @@ enum class TrayPicture { Normal, Fault };
 // monitor-wide state and every control of the status display (one column
 // of labels and frame lines per printer, and the terminal box Text1 below
 // the visible area). Its load reads the configuration and lays out the
-// columns. Everything runs on the user-interface thread.
-class frmMain : public QWidget {
+// columns. It is the printer context that the printer link works on, and
+// hands itself to the polls. Everything runs on the user-interface thread.
+class frmMain : public QWidget, public PrinterContext {
     Q_OBJECT
 public:
     // `iniPath` is the configuration file; the file beside the executable
@@ -96,9 +96,6 @@ public:
     // The unload's last step; set by the tray window's load.
     std::function<void()> UnloadTrayWindow;
 
-    // Sets LinkOpen: the link of the printer being polled is usable.
-    void SetLinkOpen() { LinkOpen = true; }
-
     // Outer size in twips, as the layout gives it; the client area is
     // smaller by the frame and caption.
     int16_t Width() const { return widthTwips_; }
@@ -106,51 +103,29 @@ public:
     void SetWidth(int16_t twips);
     void SetHeight(int16_t twips);
 
-    // Printer table and monitor-wide state.
-    std::vector<PrinterEntry> PrinterTable;
+    // Monitor-wide state beside the printer context's.
     int16_t PrinterCount = 0;
     int16_t UpdateInterval = 0;
-    bool QuitRequested = false;
-    bool LinkOpen = false;
-    int16_t SerialInBufferSize = 0;
-    int16_t SerialOutBufferSize = 0;
-    bool RTSEnable = false;
 
-    // The status columns: element i belongs to the printer with index i.
+    // The status columns beside the status rows of the printer context:
+    // element i belongs to the printer with index i.
     std::vector<LabelControl*> lblPrinterPort;
     std::vector<LabelControl*> lblPaperStatusTitle;
-    std::vector<LabelControl*> lblPaperStatusMessage;
     std::vector<LabelControl*> lblPrintHeadStatusTitle;
-    std::vector<LabelControl*> lblPrintHeadStatusMessage;
     std::vector<LabelControl*> lblCutterStatusTitle;
-    std::vector<LabelControl*> lblCutterStatusMessage;
     std::vector<LabelControl*> lblPresenterStatusTitle;
-    std::vector<LabelControl*> lblPresenterStatusMessage;
     std::vector<LineControl*> lineTop;
     std::vector<LineControl*> lineBottom;
     std::vector<LineControl*> lineLeftSide;
     std::vector<LineControl*> lineRightSide;
 
-    // The terminal log's box, below the visible part of the window.
-    QPlainTextEdit* Text1 = nullptr;
-
-    // The serial-port control, opened for one poll of a serial printer at a
-    // time, and the fields of the command/response exchange and terminal log.
-    std::unique_ptr<MSComm> MSComm1;
-    ExchangeState Exchange;
-
-    // The printer socket (one connection per poll of a network printer) and
-    // the two status servers. Created by the load, released by the unload.
-    std::unique_ptr<CNetSocket> Winsock1;
+    // The two status servers. Created by the load, released by the unload.
     std::unique_ptr<CNetSocket> tcpServer1;
     std::unique_ptr<CNetSocket> tcpServer2;
 
     // The status servers' connection timers (5000 ms, off at start).
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
-
-    // The printer's USB library, shared by every USB printer.
-    std::unique_ptr<UsbLibrary> Zorvadev;
 
     // Counts since start and what the polls found, for the metrics endpoint.
     MonitorMetrics Metrics;
