@@ -331,6 +331,16 @@ void frmMain::BringIntoView()
     activateWindow();
 }
 
+const std::string& frmMain::StoredStatus(int16_t index) const
+{
+    return PrinterTable.at(static_cast<size_t>(index)).StatusBytes;
+}
+
+void frmMain::StatusRequestAnswered(int32_t port)
+{
+    ++Metrics.StatusRequests[port];
+}
+
 void frmMain::ShowTrayPicture(TrayPicture picture)
 {
     if (TrayPictureSink)

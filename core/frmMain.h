@@ -2,6 +2,7 @@
 
 #include "core/MonitorMetrics.h"
 #include "printer/PrinterContext.h"
+#include "server/StatusStore.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -27,9 +28,10 @@ enum class TrayPicture { Normal, Fault };
 // monitor-wide state and every control of the status display (one column
 // of labels and frame lines per printer, and the terminal box Text1 below
 // the visible area). Its load reads the configuration and lays out the
-// columns. It is the printer context that the printer link works on, and
-// hands itself to the polls. Everything runs on the user-interface thread.
-class frmMain : public QWidget, public PrinterContext {
+// columns. It is the printer context that the printer link works on and
+// the store its status servers answer from, and hands itself to both.
+// Everything runs on the user-interface thread.
+class frmMain : public QWidget, public PrinterContext, public StatusStore {
     Q_OBJECT
 public:
     // `iniPath` is the configuration file; the file beside the executable
@@ -129,6 +131,9 @@ public:
 
     // Counts since start and what the polls found, for the metrics endpoint.
     MonitorMetrics Metrics;
+
+    const std::string& StoredStatus(int16_t index) const override;
+    void StatusRequestAnswered(int32_t port) override;
 
 signals:
     // The unload has ended: links, sockets and the tray icon are released.

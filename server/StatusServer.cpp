@@ -1,10 +1,10 @@
 #include "server/StatusServer.h"
 
-#include "runtime/Conversions.h"
-#include "runtime/RuntimeError.h"
-#include "core/frmMain.h"
 #include "platform/EventPump.h"
 #include "platform/StandardError.h"
+#include "runtime/Conversions.h"
+#include "runtime/RuntimeError.h"
+#include "server/StatusStore.h"
 #include "socket/CNetSocket.h"
 
 #include <QTimer>
@@ -14,8 +14,8 @@ const std::string kStatusRequest("\x1D\x61\x01", 3);
 constexpr int kConnectionTimeMs = 5000;
 }  // namespace
 
-StatusServer::StatusServer(frmMain& form, CNetSocket& server, QTimer& timer, std::string name)
-    : form_(form), server_(server), timer_(timer), name_(std::move(name))
+StatusServer::StatusServer(StatusStore& store, CNetSocket& server, QTimer& timer, std::string name)
+    : store_(store), server_(server), timer_(timer), name_(std::move(name))
 {
     timer_.setInterval(kConnectionTimeMs);
     timer_.setSingleShot(false);
@@ -28,13 +28,13 @@ StatusServer::StatusServer(frmMain& form, CNetSocket& server, QTimer& timer, std
         Report(name_ + "_Error: error " + std::to_string(number) + " in " + source + ": " + description);
         ListenAgainSoon();
     };
-    QObject::connect(&timer_, &QTimer::timeout, &form_, [this] { Timer(); });
+    tick_ = QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { Timer(); });
 }
 
 StatusServer::~StatusServer()
 {
     timer_.stop();
-    QObject::disconnect(&timer_, nullptr, &form_, nullptr);
+    QObject::disconnect(tick_);
     server_.Events = CNetSocket::EventHandlers{};
 }
 
@@ -91,10 +91,10 @@ void StatusServer::DataArrival(int32_t)
         if (data != kStatusRequest)
             return;
         const int16_t index = RoundToInt16(LeadingNumber(server_.Tag()));
-        const std::string& status = form_.PrinterTable.at(static_cast<size_t>(index)).StatusBytes;
+        const std::string& status = store_.StoredStatus(index);
         server_.SendData(NetVariant(status));
         if (!status.empty())
-            ++form_.Metrics.StatusRequests[server_.LocalPort()];
+            store_.StatusRequestAnswered(server_.LocalPort());
     });
 }
 
