@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 # The metrics endpoint of the real executable, read with Prometheus' own
-# parser, with the printer simulator standing in for a network printer.
+# parser, with the printer simulator standing in for a network printer and
+# the monitor in a German locale (a decimal comma).
 #   MetricsEndpointTest.py <StatusMonitorQ62m> <q62m-printer-sim> <version>
 import contextlib, ctypes, os, re, shutil, signal, socket, subprocess, sys, tempfile, time, unittest, urllib.request
 from prometheus_client.parser import text_string_to_metric_families
@@ -103,9 +104,10 @@ class MetricsEndpointTest(unittest.TestCase):
         cls.locales, cls.counters = tempfile.mkdtemp(), {}
         subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", cls.locales + "/de_DE.UTF-8"], check=True)
         for attempt in range(3):  # again on other ports should another program take one meanwhile
-            cls.status_port, cls.metrics_port = free_port(even=True), free_port()
-            cls.monitor = Monitor(network_printer_ini(cls.sim_port, "%d.5" % cls.status_port, b"MetricsPort=%d\n"
-                                                      b"MetricsAddress=127.0.0.1\nPrinters=3" % cls.metrics_port)
+            cls.status_port, cls.metrics_port = free_port(even=True), free_port(even=True)
+            # Halves round to the even port.
+            cls.monitor = Monitor(network_printer_ini(cls.sim_port, "%d.5" % cls.status_port, b"MetricsPort=%d.5\n"
+                                                      b"MetricsAddress=127.0.0.1\nPrinters=3" % (cls.metrics_port - 1))
                                   + b'Name=Kiosk "A" \\ \xe9\n[Printer2]\nPort=1\nDevice=/nonexistent/tty\n[Printer3]\nPort=-1\n',
                                   LOCPATH=cls.locales, LC_ALL="de_DE.UTF-8")
             wait_for(lambda: cls.monitor.process.poll() is not None
