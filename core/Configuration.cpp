@@ -79,7 +79,8 @@ Metrics ReadMetrics(const std::string& file)
 {
     Metrics metrics;
     const std::string port = LocalPort(Read(file, "General", "MetricsPort"));
-    metrics.Port = port.empty() ? 0 : std::stoi(port);
+    // Rounded as a status server's port is: 9464.5 is 9464, 9465.5 is 9466.
+    metrics.Port = port.empty() ? 0 : WholeTextToInt32(port);
     metrics.Address = Read(file, "General", "MetricsAddress");
     return metrics;
 }

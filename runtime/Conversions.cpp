@@ -1,12 +1,10 @@
 #include "runtime/Conversions.h"
 
+#include "runtime/DecimalText.h"
 #include "runtime/RuntimeError.h"
 
 #include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <locale.h>
 #include <optional>
 #include <string_view>
 
@@ -192,12 +190,6 @@ int32_t WholeTextToInt32(const std::string& text)
     return RoundToInt32(WholeTextNumber(text));
 }
 
-double DecimalValue(const std::string& text)
-{
-    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", nullptr);
-    return strtod_l(text.c_str(), nullptr, cLocale);
-}
-
 int16_t CheckedInt16(int64_t value)
 {
     if (value < -32768 || value > 32767)
@@ -207,10 +199,7 @@ int16_t CheckedInt16(int64_t value)
 
 std::string PlainDecimal(double value)
 {
-    char buffer[64];
     if (value == std::floor(value) && std::fabs(value) < 1e15)
-        std::snprintf(buffer, sizeof buffer, "%.0f", value);
-    else
-        std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    return buffer;
+        return DecimalText(value, std::chars_format::fixed, 0);
+    return DecimalText(value, std::chars_format::general, 15);
 }

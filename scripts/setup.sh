@@ -13,7 +13,7 @@ packages=(
   xvfb xauth xdotool trayer x11-apps imagemagick
   clang libclang-rt-14-dev
   dpkg-dev lintian man-db
-  python3-prometheus-client
+  python3-prometheus-client locales
 )
 
 missing=()

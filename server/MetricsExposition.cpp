@@ -1,11 +1,13 @@
 #include "server/MetricsExposition.h"
 
 #include "core/frmMain.h"
+#include "runtime/DecimalText.h"
 #include "platform/MSComm.h"
+#include "socket/CNetSocket.h"
 
 #include <QString>
 #include <cinttypes>
-#include <cstdio>
+#include <map>
 
 namespace {
 
@@ -33,11 +35,9 @@ std::string LabelValue(const std::string& text)
     return "\"" + escaped + "\"";
 }
 
-std::string Number(double value)
+std::string Seconds(double value)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
+    return DecimalText(value, std::chars_format::fixed, 3);
 }
 
 class Writer {
@@ -67,6 +67,17 @@ std::string Address(const PrinterEntry& entry)
     return MSComm::DevicePathFor(entry.Port, entry.Device);
 }
 
+// Every configured status server counts from 0, so that a rate over the
+// first requests has a start.
+std::map<int32_t, uint64_t> StatusRequests(const frmMain& form)
+{
+    std::map<int32_t, uint64_t> requests = form.Metrics.StatusRequests;
+    for (const auto* server : {form.tcpServer1.get(), form.tcpServer2.get()})
+        if (server && !server->Tag().empty() && server->LocalPort() > 0)
+            requests.emplace(server->LocalPort(), 0);
+    return requests;
+}
+
 }  // namespace
 
 std::string MetricsExposition(const frmMain& form)
@@ -89,19 +100,22 @@ std::string MetricsExposition(const frmMain& form)
     out.Family("q62m_printer_last_answer_timestamp_seconds", "gauge", "Unix time of the printer's last good answer.");
     for (size_t i = 0; i < count; ++i)
         if (metrics.Printers[i].LastAnswer > 0)
-            out.Sample("q62m_printer_last_answer_timestamp_seconds", printer(i), Number(metrics.Printers[i].LastAnswer));
+            out.Sample("q62m_printer_last_answer_timestamp_seconds", printer(i), Seconds(metrics.Printers[i].LastAnswer));
+    // Conditions and fault are known only from a printer's status bytes.
+    auto known = [&](size_t i) { return form.PrinterTable[i].StatusBytes.size() >= 2; };
     out.Family("q62m_printer_condition", "gauge", "1 while the printer's stored status carries the condition.");
     for (size_t i = 0; i < count; ++i) {
-        const std::string& status = form.PrinterTable[i].StatusBytes;
-        if (status.size() < 2)
+        if (!known(i))
             continue;
+        const std::string& status = form.PrinterTable[i].StatusBytes;
         for (const Condition& c : kConditions)
             out.Sample("q62m_printer_condition", printer(i) + ",condition=\"" + c.name + "\"",
                        (static_cast<uint8_t>(status[c.byte]) & c.mask) ? "1" : "0");
     }
     out.Family("q62m_printer_fault", "gauge", "1 while the printer has a fault, as the window shows it.");
     for (size_t i = 0; i < count; ++i)
-        out.Sample("q62m_printer_fault", printer(i), metrics.Printers[i].Fault ? "1" : "0");
+        if (known(i))
+            out.Sample("q62m_printer_fault", printer(i), metrics.Printers[i].Fault ? "1" : "0");
     out.Family("q62m_polls_total", "counter", "Polls of the printer since the monitor started, by result.");
     for (size_t i = 0; i < count; ++i) {
         out.Sample("q62m_polls_total", printer(i) + ",result=\"answered\"", std::to_string(metrics.Printers[i].Answered));
@@ -111,9 +125,11 @@ std::string MetricsExposition(const frmMain& form)
     out.Family("q62m_fault_episodes_total", "counter", "Fault episodes that raised the alarm.");
     out.Sample("q62m_fault_episodes_total", "", std::to_string(metrics.FaultEpisodes));
     out.Family("q62m_status_requests_total", "counter", "Status requests answered, by status server port.");
-    for (const auto& [port, requests] : metrics.StatusRequests)
+    for (const auto& [port, requests] : StatusRequests(form))
         out.Sample("q62m_status_requests_total", "port=\"" + std::to_string(port) + "\"", std::to_string(requests));
-    out.Family("q62m_start_time_seconds", "gauge", "Unix time the monitor started.");
-    out.Sample("q62m_start_time_seconds", "", Number(metrics.StartTime));
+    out.Family("q62m_build_info", "gauge", "The monitor's version, always 1.");
+    out.Sample("q62m_build_info", "version=" + LabelValue(Q62M_VERSION), "1");
+    out.Family("process_start_time_seconds", "gauge", "Unix time the monitor started.");
+    out.Sample("process_start_time_seconds", "", Seconds(metrics.StartTime));
     return out.text_;
 }

@@ -223,6 +223,12 @@ void modNetSocket::ReassignSocketOwner(int32_t socket, CNetSocket* owner)
     State().socketTable.Reassign(socket, owner);
 }
 
+void modNetSocket::RenewReadNotification(int32_t socket)
+{
+    if (SocketSelection* selection = SelectionOf(socket))
+        selection->AfterReceive();
+}
+
 void modNetSocket::RegisterPendingAccept(int32_t socket)
 {
     ModuleState& state = State();
