@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   dpkg-dev lintian man-db
   python3-prometheus-client locales
+  dbus-daemon python3-gi
 )
 
 missing=()

@@ -1,14 +1,15 @@
 // Start-up of the real executable: the failures that stop it and the
 // single-instance rule.
+#include "platform/SingleInstance.h"
 #include "socket/CNetSocket.h"
 #include "support/ProgramRun.h"
 #include "support/StatusClient.h"
 #include "support/TempDir.h"
 
-#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include <iterator>
 
 namespace {
 
@@ -49,33 +50,47 @@ TEST(StartupTest, TheConfigurationIsNamedAfterTheExecutable)
     EXPECT_NE(run.StandardError().find("Unable to open ini file!"), std::string::npos);
 }
 
-// True once some process holds the lock at `path`.
-bool LockIsHeld(const std::string& path)
+// True once some process has bound the abstract socket `name`.
+bool AbstractNameIsBound(const std::string& name)
 {
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
-    close(fd);
-    return held;
+    std::ifstream table("/proc/net/unix");
+    const std::string listing((std::istreambuf_iterator<char>(table)), std::istreambuf_iterator<char>());
+    return listing.find(" @" + name + "\n") != std::string::npos;
 }
 
-TEST(StartupTest, ASecondInstanceEndsAtOnceAndSilently)
+TEST(StartupTest, ASecondMonitorOnTheSameConfigurationEndsAtOnceAndSilently)
 {
-    TempDir dir;
-    dir.Write("StatusMonitorQ62m.ini", "[General]\nUpdateInterval=60\n[Printer1]\nPort=-1\n");
-    ProgramRun first(dir);
-    first.Start();
-    const std::string lockPath = dir.File("StatusMonitorQ62m.lock");
-    ASSERT_TRUE(PumpUntil([&] { return LockIsHeld(lockPath); }, 15000)) << "the first instance never took its lock";
+    struct SecondStart {
+        const char* how;
+        const char* user;  // empty: the user who runs the test
+        bool throughLink;  // from another directory, whose configuration links to the first's
+    };
+    const SecondStart cases[] = {{"by the same user", "", false},
+                                 {"by another user", "nobody", false},
+                                 {"through a link to the configuration", "", true}};
+    for (const SecondStart& start : cases) {
+        TempDir dir;
+        TempDir other;
+        for (const TempDir* d : {&dir, &other})
+            std::filesystem::permissions(d->Path(), std::filesystem::perms(0755));
+        dir.Write("StatusMonitorQ62m.ini", "[General]\nUpdateInterval=60\n[Printer1]\nPort=-1\n");
+        std::filesystem::create_symlink(dir.File("StatusMonitorQ62m.ini"), other.File("StatusMonitorQ62m.ini"));
+        ProgramRun first(dir);
+        first.Start();
+        const std::string name = SingleInstance::SocketName(dir.File("StatusMonitorQ62m.ini"));
+        ASSERT_TRUE(PumpUntil([&] { return AbstractNameIsBound(name); }, 15000)) << "the first monitor never took @"
+                                                                                << name;
 
-    ProgramRun second(dir);
-    second.Start();
-    ASSERT_TRUE(second.WaitForExit(kExitWaitMs));
-    EXPECT_EQ(second.ExitCode(), 0);
-    EXPECT_EQ(second.StandardError(), "");
-    EXPECT_EQ(second.StandardOutput(), "");
-    EXPECT_TRUE(first.Running()) << "the running instance was disturbed";
+        ProgramRun second(start.throughLink ? other : dir);
+        if (*start.user)
+            second.RunAs(start.user);
+        second.Start();
+        ASSERT_TRUE(second.WaitForExit(kExitWaitMs)) << start.how;
+        EXPECT_EQ(second.ExitCode(), 0) << start.how;
+        EXPECT_EQ(second.StandardError(), "") << start.how;
+        EXPECT_EQ(second.StandardOutput(), "") << start.how;
+        EXPECT_TRUE(first.Running()) << start.how << ": the running monitor was disturbed";
+    }
 }
 
 }  // namespace

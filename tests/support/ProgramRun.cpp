@@ -3,6 +3,8 @@
 #include "support/TempDir.h"
 
 #include <filesystem>
+#include <pwd.h>
+#include <stdexcept>
 
 std::vector<std::string> DescriptorTargets(int64_t pid)
 {
@@ -53,6 +55,17 @@ void ProgramRun::UseDisplay(const std::string& display)
     env.remove("QT_QPA_PLATFORM");
     env.insert("DISPLAY", QString::fromStdString(display));
     process_->setProcessEnvironment(env);
+}
+
+void ProgramRun::RunAs(const std::string& user)
+{
+    const passwd* account = getpwnam(user.c_str());
+    if (!account)
+        throw std::runtime_error("no user " + user);
+    process_->setArguments({QStringLiteral("--reuid=%1").arg(account->pw_uid),
+                            QStringLiteral("--regid=%1").arg(account->pw_gid), QStringLiteral("--clear-groups"),
+                            QString::fromStdString(executable_)});
+    process_->setProgram(QStringLiteral("setpriv"));
 }
 
 void ProgramRun::Start()

@@ -22,9 +22,10 @@ std::vector<std::string> DescriptorTargets(int64_t pid);
 
 // Runs the real monitor executable for a test. The executable is copied
 // into the test's directory, so that it reads its configuration file from
-// there, and runs headless with that directory as its runtime directory, so
-// that its single-instance lock never meets a monitor the user runs. The
-// monitor is killed when the test program ends, also when it crashes.
+// there (which also keeps it apart from every other monitor on the
+// machine, as one monitor runs per configuration file), and runs headless
+// with that directory as its runtime directory. The monitor is killed when
+// the test program ends, also when it crashes.
 class ProgramRun {
 public:
     // Copies the executable into `dir` under `name` and prepares a run.
@@ -37,6 +38,10 @@ public:
     // Runs the program on the X display `display` (":N") instead of
     // headless.
     void UseDisplay(const std::string& display);
+
+    // Runs the program as `user` (with setpriv), who must be able to reach
+    // the test's directory.
+    void RunAs(const std::string& user);
 
     void Start();
     // True when the program ended within `ms`.

@@ -137,8 +137,7 @@ TEST_F(frmSysTrayTest, ADoubleClickOrShowBringsTheMainWindowIntoViewAndSingleCli
 {
     Load(kOnePrinter);
     // From the desktop's report through the tray window's mouse messages.
-    emit Shown().activated(QSystemTrayIcon::Trigger);
-    DoEvents();
+    Notify(WM_LBUTTONUP);
     EXPECT_FALSE(form_->isVisible());
     emit Shown().activated(QSystemTrayIcon::DoubleClick);
     DoEvents();
