@@ -1,8 +1,9 @@
 #pragma once
 
-#include "core/MonitorMetrics.h"
+#include "server/MonitorMetrics.h"
 #include "printer/PrinterContext.h"
 #include "server/StatusStore.h"
+#include "tray/TrayMainWindow.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -21,9 +22,6 @@ class QTimer;
 class StatusServer;
 class UsbLibrary;
 
-// The two pictures of the tray icon.
-enum class TrayPicture { Normal, Fault };
-
 // The main window: the monitor's centre. It owns the printer table, the
 // monitor-wide state and every control of the status display (one column
 // of labels and frame lines per printer, and the terminal box Text1 below
@@ -31,7 +29,7 @@ enum class TrayPicture { Normal, Fault };
 // columns. It is the printer context that the printer link works on and
 // the store its status servers answer from, and hands itself to both.
 // Everything runs on the user-interface thread.
-class frmMain : public QWidget, public PrinterContext, public StatusStore {
+class frmMain : public TrayMainWindow, public PrinterContext, public StatusStore {
     Q_OBJECT
 public:
     // `iniPath` is the configuration file; the file beside the executable
@@ -43,7 +41,7 @@ public:
     // when the configuration file cannot be opened (the message has been
     // shown); raises RuntimeError when a value cannot be converted, does not
     // fit, or more printers are configured than can be laid out.
-    bool Form_Load();
+    bool Form_Load() override;
 
     // The activation: turns Tab stops off and runs the monitor loop, once for
     // the whole run however often the window becomes active; when the loop
@@ -57,17 +55,10 @@ public:
     // Shows the monitor's state in the tray icon, through TrayPictureSink
     // once the tray window has connected it.
     void ShowTrayPicture(TrayPicture picture);
-    std::function<void(TrayPicture)> TrayPictureSink;
 
     // The poll the monitor loop runs for each printer: PollPrinter unless a
     // test gives another.
     std::function<bool(frmMain&, int16_t)> Poll;
-
-    // Why the window is asked to unload.
-    static constexpr int16_t kUnloadControlMenu = 0;  // the user's close box
-    static constexpr int16_t kUnloadFormCode = 1;     // the program's own code
-    static constexpr int16_t kUnloadAppWindows = 2;   // the session or the system ends
-    static constexpr int16_t kUnloadTaskManager = 3;  // another program ends this one
 
     // Asked before the unload: the close box (mode 0) only hides the window,
     // or minimises it when CloseBoxMinimises, and sets `cancel`; every other
@@ -76,7 +67,7 @@ public:
 
     // Unloads the window for `unloadMode` unless Form_QueryUnload cancels;
     // true when it unloaded.
-    bool Unload(int16_t unloadMode);
+    bool Unload(int16_t unloadMode) override;
 
     // The unload: stops the monitor loop, closes the printer link and the
     // sockets, unloads the tray window and raises Unloaded. Runs once; later
@@ -89,14 +80,7 @@ public:
     // Makes the window visible for the alarm, the tray's Show and a
     // double-click on the icon: shown, restored from minimised (keeping its
     // place and size), raised and activated.
-    void BringIntoView();
-
-    // Set when the desktop has no notification area to bring a hidden
-    // window back.
-    bool CloseBoxMinimises = false;
-
-    // The unload's last step; set by the tray window's load.
-    std::function<void()> UnloadTrayWindow;
+    void BringIntoView() override;
 
     // Outer size in twips, as the layout gives it; the client area is
     // smaller by the frame and caption.

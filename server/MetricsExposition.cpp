@@ -1,9 +1,8 @@
 #include "server/MetricsExposition.h"
 
-#include "core/frmMain.h"
 #include "runtime/DecimalText.h"
-#include "platform/MSComm.h"
-#include "socket/CNetSocket.h"
+#include "server/MonitorMetrics.h"
+#include "server/StatusStore.h"
 
 #include <QString>
 #include <cinttypes>
@@ -53,45 +52,19 @@ public:
     std::string text_;
 };
 
-std::string Transport(const PrinterEntry& entry)
-{
-    return entry.Port < 0 ? "usb" : entry.Port == 0 ? "network" : "serial";
-}
-
-std::string Address(const PrinterEntry& entry)
-{
-    if (entry.Port < 0)
-        return "usb";
-    if (entry.Port == 0)
-        return entry.IP + ":" + entry.Socket;
-    return MSComm::DevicePathFor(entry.Port, entry.Device);
-}
-
-// Every configured status server counts from 0, so that a rate over the
-// first requests has a start.
-std::map<int32_t, uint64_t> StatusRequests(const frmMain& form)
-{
-    std::map<int32_t, uint64_t> requests = form.Metrics.StatusRequests;
-    for (const auto* server : {form.tcpServer1.get(), form.tcpServer2.get()})
-        if (server && !server->Tag().empty() && server->LocalPort() > 0)
-            requests.emplace(server->LocalPort(), 0);
-    return requests;
-}
-
 }  // namespace
 
-std::string MetricsExposition(const frmMain& form)
+std::string MetricsExposition(const MonitorMetrics& metrics, const StatusStore& store)
 {
-    const MonitorMetrics& metrics = form.Metrics;
-    const size_t count = std::min(form.PrinterTable.size(), metrics.Printers.size());
+    const size_t count = metrics.Printers.size();
     auto printer = [](size_t i) { return "printer=\"" + std::to_string(i + 1) + "\""; };
     Writer out;
     out.Family("q62m_printer_info", "gauge", "A configured printer, always 1.");
     for (size_t i = 0; i < count; ++i) {
-        const PrinterEntry& entry = form.PrinterTable[i];
+        const MonitorMetrics::Printer& p = metrics.Printers[i];
         out.Sample("q62m_printer_info",
-                   printer(i) + ",name=" + LabelValue(entry.Name) + ",transport=\"" + Transport(entry)
-                       + "\",address=" + LabelValue(Address(entry)),
+                   printer(i) + ",name=" + LabelValue(p.Name) + ",transport=\"" + p.Transport
+                       + "\",address=" + LabelValue(p.Address),
                    "1");
     }
     out.Family("q62m_printer_answering", "gauge", "1 if the printer's last poll got a good answer, else 0.");
@@ -102,15 +75,15 @@ std::string MetricsExposition(const frmMain& form)
         if (metrics.Printers[i].LastAnswer > 0)
             out.Sample("q62m_printer_last_answer_timestamp_seconds", printer(i), Seconds(metrics.Printers[i].LastAnswer));
     // Conditions and fault are known only from a printer's status bytes.
-    auto known = [&](size_t i) { return form.PrinterTable[i].StatusBytes.size() >= 2; };
+    auto status = [&](size_t i) -> const std::string& { return store.StoredStatus(static_cast<int16_t>(i)); };
+    auto known = [&](size_t i) { return status(i).size() >= 2; };
     out.Family("q62m_printer_condition", "gauge", "1 while the printer's stored status carries the condition.");
     for (size_t i = 0; i < count; ++i) {
         if (!known(i))
             continue;
-        const std::string& status = form.PrinterTable[i].StatusBytes;
         for (const Condition& c : kConditions)
             out.Sample("q62m_printer_condition", printer(i) + ",condition=\"" + c.name + "\"",
-                       (static_cast<uint8_t>(status[c.byte]) & c.mask) ? "1" : "0");
+                       (static_cast<uint8_t>(status(i)[c.byte]) & c.mask) ? "1" : "0");
     }
     out.Family("q62m_printer_fault", "gauge", "1 while the printer has a fault, as the window shows it.");
     for (size_t i = 0; i < count; ++i)
@@ -125,7 +98,7 @@ std::string MetricsExposition(const frmMain& form)
     out.Family("q62m_fault_episodes_total", "counter", "Fault episodes that raised the alarm.");
     out.Sample("q62m_fault_episodes_total", "", std::to_string(metrics.FaultEpisodes));
     out.Family("q62m_status_requests_total", "counter", "Status requests answered, by status server port.");
-    for (const auto& [port, requests] : StatusRequests(form))
+    for (const auto& [port, requests] : metrics.StatusRequests)
         out.Sample("q62m_status_requests_total", "port=\"" + std::to_string(port) + "\"", std::to_string(requests));
     out.Family("q62m_build_info", "gauge", "The monitor's version, always 1.");
     out.Sample("q62m_build_info", "version=" + LabelValue(Q62M_VERSION), "1");

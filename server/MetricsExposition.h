@@ -2,7 +2,8 @@
 
 #include <string>
 
-class frmMain;
+struct MonitorMetrics;
+class StatusStore;
 
 // The monitor's state in Prometheus' text exposition format, version 0.0.4:
 // each configured printer with its transport, whether it answers and since
@@ -10,4 +11,4 @@ class frmMain;
 // counts a fault, the monitor's counters, its version and its start time.
 // Numbers are written with a point whatever the locale; labels are UTF-8 and
 // escaped as the format requires.
-std::string MetricsExposition(const frmMain& form);
+std::string MetricsExposition(const MonitorMetrics& metrics, const StatusStore& store);

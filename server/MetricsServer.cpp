@@ -44,8 +44,9 @@ struct MetricsServer::Connection {
     bool Idle() const { return !dead && !answering && (closing || received.empty()); }
 };
 
-MetricsServer::MetricsServer(const frmMain& form, int32_t port, const std::string& address)
-    : form_(form), listener_(std::make_unique<CNetSocket>()), address_(address)
+MetricsServer::MetricsServer(const MonitorMetrics& metrics, const StatusStore& store, int32_t port,
+                             const std::string& address)
+    : metrics_(metrics), store_(store), listener_(std::make_unique<CNetSocket>()), address_(address)
 {
     listener_->Events.ConnectionRequest = [this](int32_t requestID) { ConnectionRequest(requestID); };
     // A failed accept (too many open files, say) leaves the listener in its
@@ -177,7 +178,7 @@ void MetricsServer::Answer(Connection& c, const HttpRequest& request)
     else if (path != "/metrics")
         Send(c, request.Version(), "404 Not Found", "Not Found\n", head, keepAlive);
     else
-        Send(c, request.Version(), "200 OK", MetricsExposition(form_), head, keepAlive);
+        Send(c, request.Version(), "200 OK", MetricsExposition(metrics_, store_), head, keepAlive);
 }
 
 void MetricsServer::Send(Connection& c, const std::string& version, const std::string& status, const std::string& body,

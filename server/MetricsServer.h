@@ -8,7 +8,8 @@
 
 class CNetSocket;
 class HttpRequest;
-class frmMain;
+struct MonitorMetrics;
+class StatusStore;
 
 // The metrics endpoint: a small HTTP/1.0 and 1.1 server on a port of its
 // own that answers GET /metrics (and HEAD) with the monitor's state in
@@ -42,7 +43,7 @@ public:
 
     // Listens on `port` of `address` (every local address when empty);
     // raises RuntimeError when that fails.
-    MetricsServer(const frmMain& form, int32_t port, const std::string& address);
+    MetricsServer(const MonitorMetrics& metrics, const StatusStore& store, int32_t port, const std::string& address);
     ~MetricsServer();
     MetricsServer(const MetricsServer&) = delete;
     MetricsServer& operator=(const MetricsServer&) = delete;
@@ -63,7 +64,8 @@ private:
     void DropIdle();
     void Relisten();
 
-    const frmMain& form_;
+    const MonitorMetrics& metrics_;
+    const StatusStore& store_;
     std::unique_ptr<CNetSocket> listener_;
     // In the order of their accept.
     std::list<std::unique_ptr<Connection>> connections_;
