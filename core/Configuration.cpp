@@ -1,5 +1,6 @@
 #include "core/Configuration.h"
 
+#include "runtime/AsciiCase.h"
 #include "runtime/Conversions.h"
 #include "core/INIHandler.h"
 #include "runtime/RuntimeError.h"
@@ -32,12 +33,6 @@ std::string FirstCharacterIn(std::string value, std::string_view allowed, const 
     return value;
 }
 
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // A number too large even to read is out of range like any other: the
 // printer gets no status server, or the monitor no metrics endpoint, and
@@ -103,7 +98,7 @@ void ReadPrinterTransport(const std::string& file, int16_t index, PrinterEntry& 
     const std::string section = SectionName(index);
     if (entry.Port > 0) {
         entry.BaudRate = OrDefault(Read(file, section, "BaudRate"), "115200");
-        entry.Parity = FirstCharacterIn(Lower(Read(file, section, "Parity")), "neo", "n");
+        entry.Parity = FirstCharacterIn(AsciiLower(Read(file, section, "Parity")), "neo", "n");
         entry.DataBits = FirstCharacterIn(Read(file, section, "DataBits"), "78", "8");
         entry.StopBits = FirstCharacterIn(Read(file, section, "StopBits"), "12", "1");
         entry.Device = Read(file, section, "Device");

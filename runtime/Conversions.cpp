@@ -1,5 +1,6 @@
 #include "runtime/Conversions.h"
 
+#include "runtime/AsciiCase.h"
 #include "runtime/DecimalText.h"
 #include "runtime/RuntimeError.h"
 
@@ -35,7 +36,7 @@ uint64_t DigitValue(char c)
 {
     if (c >= '0' && c <= '9')
         return static_cast<uint64_t>(c - '0');
-    return static_cast<uint64_t>(std::toupper(static_cast<unsigned char>(c)) - 'A' + 10);
+    return static_cast<uint64_t>(AsciiLower(c) - 'a' + 10);
 }
 
 // A NUL byte is a character like any other that fits no number.
@@ -55,8 +56,8 @@ std::optional<Scanned> ScanRadix(const std::string& text)
 {
     if (text.size() < 2)
         return std::nullopt;
-    const char prefix = static_cast<char>(std::toupper(static_cast<unsigned char>(text[1])));
-    const int radix = prefix == 'H' ? 16 : prefix == 'O' ? 8 : 0;
+    const char prefix = AsciiLower(text[1]);
+    const int radix = prefix == 'h' ? 16 : prefix == 'o' ? 8 : 0;
     if (radix == 0)
         return std::nullopt;
     size_t i = 2;

@@ -1,22 +1,11 @@
 #include "server/HttpRequest.h"
 
+#include "runtime/AsciiCase.h"
+
 #include <algorithm>
 #include <vector>
 
 namespace {
-
-// ASCII only: the user's locale must not change how a request reads.
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameWord(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAscii(x) == LowerAscii(y);
-           });
-}
 
 bool IsBlank(char c)
 {
@@ -138,14 +127,14 @@ bool HttpRequest::ReadHeader(std::string_view line)
     const std::string_view value = Trim(line.substr(colon + 1));
     if (std::any_of(name.begin(), name.end(), IsBlank))
         return false;
-    if (SameWord(name, "Connection")) {
+    if (SameIgnoringCase(name, "Connection")) {
         for (std::string_view token : Split(value, [](char c) { return c == ','; })) {
-            close_ = close_ || SameWord(Trim(token), "close");
-            keepAlive_ = keepAlive_ || SameWord(Trim(token), "keep-alive");
+            close_ = close_ || SameIgnoringCase(Trim(token), "close");
+            keepAlive_ = keepAlive_ || SameIgnoringCase(Trim(token), "keep-alive");
         }
-    } else if (SameWord(name, "Content-Length")) {
+    } else if (SameIgnoringCase(name, "Content-Length")) {
         hasBody_ = hasBody_ || value.find_first_not_of('0') != std::string_view::npos;
-    } else if (SameWord(name, "Transfer-Encoding")) {
+    } else if (SameIgnoringCase(name, "Transfer-Encoding")) {
         hasBody_ = true;
     }
     return true;

@@ -90,7 +90,7 @@ class Monitor:
 
 
 def network_printer_ini(sim_port, status_port, general=b""):
-    return b"[General]\nUpdateInterval=1\n%s\n[Printer1]\nPort=0\nIP=127.0.0.1\nSocket=%d\nStatusServerSocket=%s\n" % (
+    return b"[General]\nUpdateInterval=1\n%s\n[PRINTER1]\nPort=0\nIP=127.0.0.1\nSocket=%d\nStatusServerSocket=%s\n" % (
         general, sim_port, str(status_port).encode())
 
 
@@ -100,16 +100,17 @@ class MetricsEndpointTest(unittest.TestCase):
         cls.sim_out = tempfile.NamedTemporaryFile("w+")
         cls.sim = start([SIMULATOR, "--tcp", "0"], stdin=subprocess.PIPE, stdout=cls.sim_out, text=True)
         cls.sim_port = int(wait_for(lambda: re.search(r"printer1 tcp 127.0.0.1:(\d+)\nready", read(cls.sim_out.name)))[1])
-        # A decimal comma wherever the C library or Qt lets the locale reach a number.
+        # A decimal comma wherever the C library or Qt lets the locale reach a
+        # number, and an upper-case I without a one-byte lower case.
         cls.locales, cls.counters = tempfile.mkdtemp(), {}
-        subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", cls.locales + "/de_DE.UTF-8"], check=True)
+        subprocess.run(["localedef", "-i", "tr_TR", "-f", "UTF-8", cls.locales + "/tr_TR.UTF-8"], check=True)
         for attempt in range(3):  # again on other ports should another program take one meanwhile
             cls.status_port, cls.metrics_port = free_port(even=True), free_port(even=True)
             # Halves round to the even port.
             cls.monitor = Monitor(network_printer_ini(cls.sim_port, "%d.5" % cls.status_port, b"MetricsPort=%d.5\n"
                                                       b"MetricsAddress=127.0.0.1\nPrinters=3" % (cls.metrics_port - 1))
                                   + b'Name=Kiosk "A" \\ \xe9\n[Printer2]\nPort=1\nDevice=/nonexistent/tty\n[Printer3]\nPort=-1\n',
-                                  LOCPATH=cls.locales, LC_ALL="de_DE.UTF-8")
+                                  LOCPATH=cls.locales, LC_ALL="tr_TR.UTF-8")
             wait_for(lambda: cls.monitor.process.poll() is not None
                      or cls.monitor.listening_ports() == {cls.status_port, cls.metrics_port})
             if cls.monitor.process.poll() is None or attempt == 2:
