@@ -1,16 +1,11 @@
 // The command/response exchange over an open serial link to a printer on a
-// pseudo-terminal. Time runs on a fake clock; each of its sleeps lets real
-// bytes arrive for a moment.
-#include "SerialPrinterFixture.h"
+// pseudo-terminal. Time runs on a fake clock; where a real reply is on its
+// way, the fake sleeps wait for it in real time first.
+#include "PrinterLinkFixture.h"
 
-#include "platform/EventPump.h"
-#include "platform/MSComm.h"
-#include "printer/CommandExchange.h"
 #include "printer/SerialTransport.h"
-#include "support/FakeClock.h"
 
-#include <functional>
-#include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -21,127 +16,108 @@ class CommandExchangeTest : public SerialPrinterFixture {
 protected:
     CommandExchangeTest()
     {
-        Load();
-        SetCom(*form, 0);
-        EXPECT_TRUE(form->LinkOpen);
-        clock.OnSleep = [] { WaitForEvents(2); };
+        SetCom(context, 0);
+        EXPECT_TRUE(context.LinkOpen);
     }
 
     std::string Exchange(const std::string& terminator = kTerminator)
     {
-        return SendAndWait(*form, kStatusCommand, terminator, kReplyTimeoutSeconds);
+        return SendAndWait(context, kStatusCommand, terminator, kReplyTimeoutSeconds);
     }
 
-    // Counts receive events, then lets `after` act once the window's own
-    // handler has run.
-    void WatchReceiveEvents(std::function<void()> after = {})
-    {
-        form->MSComm1->OnComm = [this, after] {
-            ++receiveEvents;
-            MSComm1_OnComm(*form);
-            if (after)
-                after();
-        };
-    }
-
-    ExchangeState& State() { return form->Exchange; }
+    void AwaitReply() { GiveRealTime(clock, [this] { return !State().WaitingReply; }); }
+    ExchangeState& State() { return context.Exchange; }
 
     FakeClock clock;
-    int receiveEvents = 0;
 };
 
-TEST_F(CommandExchangeTest, AReplyEndsAtItsFirstTerminatorWhereverItComes)
+TEST_F(CommandExchangeTest, AReplyEndsAtItsFirstTerminatorAndBytesBeforeTheRequestBelongToNone)
 {
-    printer.Answer = kAnswer + "\x55";
-    EXPECT_EQ(Exchange(), kAnswer) << "0x55 after the terminator is not kept";
-    EXPECT_EQ(printer.Received(), kStatusCommand);
-    EXPECT_FALSE(State().WaitingReply);
-    EXPECT_EQ(State().Reply, "");
-    EXPECT_LE(clock.Sleeps(), 10);
-    printer.Answer = std::string("\x00\xF0\x01", 3);
-    EXPECT_EQ(Exchange(), std::string("\x00\xF0", 2));
-    printer.Answer = "AB";
-    EXPECT_EQ(Exchange(""), "A") << "an empty terminator ends the exchange at the first byte";
+    int events = 0;
+    context.MSComm1->OnComm = [&] {
+        ++events;
+        MSComm1_OnComm(context);
+    };
+    printer.Send(std::string("\x55\xF0\x01", 3));
+    ASSERT_TRUE(PumpUntil([&] { return events > 0 && context.MSComm1->InBufferCount() == 0; }));
+    // An empty terminator ends the exchange at the first byte.
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {kAnswer + "\x55", kTerminator, kAnswer}, {std::string("\x00\xF0\x01", 3), kTerminator, std::string("\x00\xF0", 2)},
+        {"AB", "", "A"}};
+    for (const auto& [answer, terminator, reply] : cases) {
+        printer.Answer = answer;
+        AwaitReply();
+        const int sleeps = clock.Sleeps();
+        EXPECT_EQ(Exchange(terminator), reply);
+        EXPECT_LE(clock.Sleeps() - sleeps, 1) << "no waiting once the reply is complete";
+        EXPECT_EQ(State().Reply, "");
+    }
+    EXPECT_EQ(printer.Received(), kStatusCommand + kStatusCommand + kStatusCommand);
 }
 
+// The printer answers the request with the first byte and each receive
+// event with the next.
 TEST_F(CommandExchangeTest, AReplyArrivingOneBytePerEventIsGatheredWhole)
 {
-    size_t next = 0;
-    auto sendNext = [&] {
-        if (next < kAnswer.size())
-            printer.Send(kAnswer.substr(next++, 1));
+    printer.Answer = kAnswer.substr(0, 1);
+    int events = 0;
+    context.MSComm1->OnComm = [&] {
+        MSComm1_OnComm(context);
+        if (++events < 4)
+            printer.Send(kAnswer.substr(events, 1));
     };
-    printer.OnRequest = sendNext;
-    WatchReceiveEvents(sendNext);
+    AwaitReply();
     EXPECT_EQ(Exchange(), kAnswer);
-    EXPECT_EQ(receiveEvents, 4);
-    EXPECT_EQ(State().TerminalText, "") << "each event hands its terminal text over";
-}
-
-TEST_F(CommandExchangeTest, BytesThatArriveBeforeTheRequestBelongToNoReply)
-{
-    WatchReceiveEvents();
-    printer.Send(std::string("\x55\xF0\x01", 3));
-    ASSERT_TRUE(PumpUntil([&] { return receiveEvents > 0 && form->MSComm1->InBufferCount() == 0; }));
-    printer.Answer = kAnswer;
-    EXPECT_EQ(Exchange(), kAnswer);
+    EXPECT_EQ(events, 4);
 }
 
 TEST_F(CommandExchangeTest, ALongReplyKeepsItsLast1024BytesUntilTheTimeOut)
 {
-    std::string flood;
     for (int i = 0; i < 2000; ++i)
-        flood += static_cast<char>(i % 200);
-    printer.Answer = flood;
-    std::string gathered;
-    clock.OnSleep = [&] {
-        WaitForEvents(2);
-        gathered = State().Reply;
-    };
+        printer.Answer += static_cast<char>(i % 200);
+    const std::string last = printer.Answer.substr(2000 - kReplyLimit);
+    bool held = false;
+    GiveRealTime(clock, [&] { return held = held || State().Reply == last; });
     EXPECT_EQ(Exchange(), "");
-    EXPECT_EQ(gathered, flood.substr(2000 - kReplyLimit));
+    EXPECT_TRUE(held);
     EXPECT_EQ(State().Reply, "") << "the reply is dropped when the exchange ends";
 }
 
-TEST_F(CommandExchangeTest, NoReplyTimesOutAtTheFirstPassBeyondTheLimit)
+// What happens at the n-th sleep of the wait, and how much fake time has
+// passed when the wait ends empty.
+TEST_F(CommandExchangeTest, TheWaitEndsAtTheFirstPassBeyondItsLimitOrAtAnAbort)
 {
-    const double start = clock.Now();
-    EXPECT_EQ(Exchange(), "");
-    EXPECT_GT(clock.Now() - start, kReplyTimeoutSeconds);
-    EXPECT_LE(clock.Now() - start, kReplyTimeoutSeconds + 0.1001);
-    EXPECT_FALSE(State().WaitingReply);
-}
-
-// What happens at the n-th sleep of the wait, and after how many sleeps the
-// wait ends empty.
-TEST_F(CommandExchangeTest, TheWaitTestsItsLimitBeforeItsReplyAndStopsAtAnAbort)
-{
+    const double limit = kReplyTimeoutSeconds;
     struct Case {
         const char* what;
         std::function<void(double start, int n)> atSleep;
-        int sleeps;
+        double least;
+        double most;
     };
     const Case cases[] = {
+        {"nothing comes", [](double, int) {}, limit, limit + 0.1001},
         {"elapsed time equal to the limit still waits",
          [&](double start, int n) {
              if (n == 1)
-                 clock.SetNow(start + kReplyTimeoutSeconds);
+                 clock.SetNow(start + limit);
          },
-         2},
+         limit + 0.05, limit + 0.1001},
         {"a reply completing in the pass that passes the limit is discarded",
          [&](double start, int) {
              printer.Send(kAnswer);
              PumpUntil([&] { return !State().WaitingReply; });
-             clock.SetNow(start + kReplyTimeoutSeconds + 0.01);
+             clock.SetNow(start + limit + 0.01);
          },
-         1},
-        {"an abort", [&](double, int) { State().AbortCode = kAbortExchange; }, 1}};
+         limit, limit + 0.0101},
+        {"an abort", [&](double, int) { State().AbortCode = kAbortExchange; }, 0, 0.1001}};
     for (const Case& c : cases) {
         const double start = clock.Now();
         int sleeps = 0;
         clock.OnSleep = [&] { c.atSleep(start, ++sleeps); };
         EXPECT_EQ(Exchange(), "") << c.what;
-        EXPECT_EQ(sleeps, c.sleeps) << c.what;
+        EXPECT_GT(clock.Now() - start, c.least) << c.what;
+        EXPECT_LE(clock.Now() - start, c.most) << c.what;
+        EXPECT_FALSE(State().WaitingReply) << c.what;
     }
 }
 
@@ -153,22 +129,22 @@ TEST_F(CommandExchangeTest, ADeviceGoneWhileSendingAbortsTheExchangeAndClosesThe
     EXPECT_EQ(State().AbortCode, kAbortExchange);
     EXPECT_EQ(State().SendBuffer, "");
     EXPECT_FALSE(State().Sending);
-    EXPECT_FALSE(form->LinkOpen);
-    EXPECT_FALSE(PortOpen());
+    EXPECT_FALSE(context.LinkOpen);
+    EXPECT_FALSE(context.MSComm1->PortOpen());
 }
 
 TEST_F(CommandExchangeTest, QueuedBytesWaitForALinkAndGoOutInOrder)
 {
-    ClosePort(*form);
-    AddData(*form, "ab");
-    SendData(*form);
+    ClosePort(context);
+    AddData(context, "ab");
+    SendData(context);
     EXPECT_EQ(State().SendBuffer, "ab") << "with no link open nothing is sent";
-    AddData(*form, "c");
+    AddData(context, "c");
 
-    SetCom(*form, 0);
-    SendData(*form);
+    SetCom(context, 0);
+    SendData(context);
     EXPECT_EQ(State().SendBuffer, "");
-    EXPECT_EQ(form->MSComm1->OutBufferCount(), 0) << "the send returns once the output has drained";
+    EXPECT_EQ(context.MSComm1->OutBufferCount(), 0) << "the send returns once the output has drained";
     ASSERT_TRUE(PumpUntil([&] { return printer.Received() == "abc"; }));
 }
 

@@ -1,138 +1,139 @@
-// Network printers polled over loopback against the printer simulator.
-#include "platform/EventPump.h"
-#include "platform/LabelControl.h"
-#include "printer/PollPrinter.h"
-#include "socket/CNetSocket.h"
-#include "support/FakeClock.h"
-#include "support/LoadedForm.h"
-#include "support/SimulatorProcess.h"
+// Network printers polled over loopback, on a printer context without the
+// main window. The printer is played by the test: a listening socket that
+// answers each status request, or misbehaves as the test tells it.
+#include "PrinterLinkFixture.h"
 
-#include <gtest/gtest.h>
+#include "printer/PollPrinter.h"
+#include "support/LoadedForm.h"
+
+#include <memory>
 
 namespace {
 
-class NetworkTransportTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(simulator_.Ready()); }
-
-    void Load(const std::string& ip, const std::string& socket)
+// A network printer played by the test on loopback: each status request
+// gets Answer (nothing while it is empty), unless the printer closes every
+// connection at once. Its refusing port is bound but never listens.
+class LoopbackPrinter {
+public:
+    LoopbackPrinter()
     {
-        form_.reset();
-        form_ = LoadForm(dir_, "[Printer1]\nPort=0\nIP=" + ip + "\nSocket=" + socket + "\n");
+        listener_.Events.ConnectionRequest = [this](int32_t requestID) {
+            connection_ = std::make_unique<CNetSocket>();
+            connection_->Events.DataArrival = [this](int32_t) { Serve(); };
+            connection_->Accept(requestID);
+            if (CloseAtOnce)
+                connection_->CloseSck();
+        };
+        listener_.Bind(0, "127.0.0.1");
+        listener_.Listen();
+        refusing_.Bind(0, "127.0.0.1");
     }
 
-    void LoadSimulated() { Load("127.0.0.1", std::to_string(simulator_.TcpPort())); }
+    std::string Port() const { return std::to_string(listener_.LocalPort()); }
+    std::string RefusingPort() const { return std::to_string(refusing_.LocalPort()); }
 
-    // Lines of the simulator's log that contain `text`, until none comes.
-    int Count(const std::string& text)
+    std::string Answer;
+    bool CloseAtOnce = false;
+    int Requests = 0;
+
+private:
+    void Serve()
     {
-        int n = 0;
-        while (simulator_.WaitForLine(text, 200))
-            ++n;
-        return n;
+        std::string request;
+        connection_->GetData(request);
+        if (request != kStatusCommand)
+            return;
+        ++Requests;
+        if (!Answer.empty())
+            connection_->SendData(Answer);
     }
 
-    // A fake-clock wait that still lets the simulator's bytes arrive.
-    void PumpWhileSleeping(FakeClock& clock)
-    {
-        clock.OnSleep = [] { WaitForEvents(5); };
-    }
-
-    const std::string& Stored() const { return form_->PrinterTable[0].StatusBytes; }
-
-    SimulatorProcess simulator_{{"--tcp", "0"}};
-    TempDir dir_;
-    std::unique_ptr<frmMain> form_;
+    CNetSocket listener_;
+    CNetSocket refusing_;
+    std::unique_ptr<CNetSocket> connection_;
 };
 
-TEST_F(NetworkTransportTest, EachPollOpensOneConnectionStoresTheAnswerAndClosesIt)
-{
-    LoadSimulated();
-    simulator_.Command("paper empty");
-    simulator_.Command("paper held");
-    for (int poll = 0; poll < 3; ++poll) {
-        EXPECT_TRUE(PollPrinter(*form_, 0));
-        EXPECT_EQ(Stored(), std::string("\x04\x01\x00\xF0", 4));
-        EXPECT_EQ(form_->Winsock1->State(), sckClosed);
-        EXPECT_FALSE(form_->LinkOpen);
-    }
-    EXPECT_EQ(form_->lblPaperStatusMessage[0]->Caption(), "Empty");
-    EXPECT_EQ(form_->lblPresenterStatusMessage[0]->Caption(), "Paper Held");
-    EXPECT_EQ(Count(" ended"), 3) << "one connection per poll, each closed again";
-}
+class NetworkTransportTest : public ::testing::Test {
+protected:
+    LoopbackPrinter printer;
+    TestPrinterContext context{{PrinterEntry{.Port = 0, .IP = "127.0.0.1", .Socket = printer.Port()}}};
+};
 
-TEST_F(NetworkTransportTest, AnAddressOfEightCharactersOrFewerIsNeverTried)
+// A good answer, then polls that fail and keep it: misbehaving printers,
+// and printers without a usable address (one of eight characters or fewer
+// is never tried). A poll that waits ends within its connect wait or its
+// reply wait, never both; the fake waits give the real side its time, until
+// the connection attempt ends and then until an answer completes or else
+// the request arrives.
+TEST_F(NetworkTransportTest, APollStoresAGoodAnswerAndAFailedOneKeepsIt)
 {
-    for (const char* ip : {"127.1", "127.0.1", "127.0.01"}) {
-        Load(ip, std::to_string(simulator_.TcpPort()));
-        EXPECT_FALSE(PollPrinter(*form_, 0)) << ip;
-        EXPECT_EQ(Stored(), "") << ip;
-    }
-    EXPECT_EQ(Count("connection from"), 0);
-    // Nine characters pass the test.
-    Load("127.0.0.1", std::to_string(simulator_.TcpPort()));
-    PollPrinter(*form_, 0);
-    EXPECT_EQ(Stored(), std::string("\x00\x00\x00\xF0", 4));
-}
-
-TEST_F(NetworkTransportTest, APortThatIsNoNumberFailsWithinTheConnectWait)
-{
+    printer.Answer = std::string("\x02\x01\x00\xF0", 4);
+    ASSERT_TRUE(PollPrinter(context, 0));
+    const std::string good = printer.Answer;
+    EXPECT_EQ(context.Stored(0), good);
+    EXPECT_EQ(context.lblPresenterStatusMessage[0]->Caption(), "Paper Held");
+    struct Case {
+        const char* what;
+        std::string ip;
+        std::string socket;
+        std::string answer;
+        bool closes;
+        int requests;
+        bool waits;
+    };
+    const std::string port = printer.Port();
+    const Case cases[] = {{"silent", "127.0.0.1", port, "", false, 1, true},
+                          {"closes at once, yet waited for", "127.0.0.1", port, "", true, 0, true},
+                          {"answers early", "127.0.0.1", port, "\x01\xF0", false, 1, false},
+                          {"refuses", "127.0.0.1", printer.RefusingPort(), "", false, 0, true},
+                          {"a port that is no number", "127.0.0.1", "abc", "", false, 0, true},
+                          {"127.1", "127.1", port, "", false, 0, false},
+                          {"127.0.1", "127.0.1", port, "", false, 0, false},
+                          {"127.0.01", "127.0.01", port, "", false, 0, false}};
     FakeClock clock;
-    Load("127.0.0.1", "abc");
-    const double start = clock.Now();
-    EXPECT_FALSE(PollPrinter(*form_, 0));
-    EXPECT_FALSE(form_->LinkOpen);
-    EXPECT_GT(clock.Now() - start, 5.0);
-    EXPECT_LE(clock.Now() - start, 5.0 + 0.4 + 1e-6) << "no exchange after a failed connect";
-    EXPECT_EQ(Stored(), "");
-}
-
-TEST_F(NetworkTransportTest, FailedExchangesKeepTheLastGoodStatus)
-{
-    LoadSimulated();
-    simulator_.Command("head open");
-    ASSERT_TRUE(PollPrinter(*form_, 0));
-    const std::string good = Stored();
-    FakeClock clock;
-    PumpWhileSleeping(clock);
-    // A printer that closes at once is still waited for: its reply wait runs out.
-    const std::pair<const char*, double> cases[] = {
-        {"silent", 5.0}, {"close", 5.0}, {"early", 0}, {"garbage", 5.0}, {"stop listening", 0}};
-    for (const auto& [misbehaviour, least] : cases) {
-        simulator_.Command("normal");
-        simulator_.Command("listen");
-        simulator_.Command(misbehaviour);
+    for (const Case& c : cases) {
+        std::tie(printer.Answer, printer.CloseAtOnce) = std::tie(c.answer, c.closes);
+        std::tie(context.PrinterTable[0].IP, context.PrinterTable[0].Socket) = std::tie(c.ip, c.socket);
+        const int requests = printer.Requests;
+        GiveRealTime(clock, [&] {
+            if (!context.LinkOpen)
+                return context.Winsock1->State() != sckConnecting;
+            return c.answer.empty() ? printer.Requests > requests : !context.Exchange.WaitingReply;
+        });
         const double start = clock.Now();
-        EXPECT_FALSE(PollPrinter(*form_, 0)) << misbehaviour;
-        EXPECT_EQ(Stored(), good) << misbehaviour;
-        EXPECT_EQ(form_->lblPrintHeadStatusMessage[0]->Caption(), "Open") << misbehaviour;
-        EXPECT_EQ(form_->Winsock1->State(), sckClosed) << misbehaviour;
-        EXPECT_FALSE(form_->LinkOpen) << misbehaviour;
-        EXPECT_GE(clock.Now() - start, least) << misbehaviour;
-        EXPECT_LT(clock.Now() - start, 11.0) << misbehaviour << ": longer than connect and reply waits";
+        EXPECT_FALSE(PollPrinter(context, 0)) << c.what;
+        EXPECT_EQ(printer.Requests - requests, c.requests) << c.what;
+        EXPECT_EQ(context.Stored(0), good) << c.what;
+        EXPECT_EQ(context.lblPrintHeadStatusMessage[0]->Caption(), "Open") << c.what;
+        EXPECT_EQ(context.Winsock1->State(), sckClosed) << c.what;
+        EXPECT_FALSE(context.LinkOpen) << c.what;
+        EXPECT_EQ(clock.Now() - start > 5.0, c.waits) << c.what;
+        EXPECT_LE(clock.Now() - start, 5.6) << c.what;
     }
 }
 
 // A signal or the tray's Exit may unload the window inside any wait of a
 // poll: in the connect wait of a printer that refuses, or in the reply wait
 // of one that stays silent. The poll then ends as on a closed link.
-TEST_F(NetworkTransportTest, AnUnloadInsideAWaitEndsThePollAsAClosedLink)
+TEST(NetworkTransportUnloadTest, AnUnloadInsideAWaitEndsThePollAsAClosedLink)
 {
-    for (const char* misbehaviour : {"stop listening", "silent"}) {
-        LoadSimulated();
-        simulator_.Command("listen");
-        simulator_.Command(misbehaviour);
+    LoopbackPrinter printer;
+    for (bool refused : {true, false}) {
+        TempDir dir;
+        auto form = LoadForm(dir, "[Printer1]\nPort=0\nIP=127.0.0.1\nSocket="
+                                      + (refused ? printer.RefusingPort() : printer.Port()) + "\n");
         FakeClock clock;
-        clock.OnSleep = [this, &clock] {
-            WaitForEvents(5);
-            if (clock.Sleeps() == 1)
-                form_->Form_Unload();
+        clock.OnSleep = [&] {
+            if (form->Winsock1 && PumpUntil([&] { return form->Winsock1->State() != sckConnecting; })
+                && (refused || form->LinkOpen))
+                form->Form_Unload();
         };
-        EXPECT_FALSE(PollPrinter(*form_, 0)) << misbehaviour;
-        EXPECT_FALSE(form_->LinkOpen) << misbehaviour;
-        EXPECT_EQ(form_->Winsock1, nullptr) << misbehaviour;
-        EXPECT_EQ(Stored(), "") << misbehaviour;
+        EXPECT_FALSE(PollPrinter(*form, 0)) << refused;
+        EXPECT_FALSE(form->LinkOpen) << refused;
+        EXPECT_EQ(form->Winsock1, nullptr) << refused;
+        EXPECT_EQ(form->PrinterTable[0].StatusBytes, "") << refused;
     }
+    EXPECT_TRUE(PumpUntil([&] { return printer.Requests == 1; })) << "the silent printer was asked before the unload";
 }
 
 }  // namespace

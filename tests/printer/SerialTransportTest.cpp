@@ -1,17 +1,14 @@
-// Serial printers over pseudo-terminals: the poll end to end, the port
-// settings SetCom gives the device, and every way the port can fail to open
-// without the user hearing of it.
-#include "SerialPrinterFixture.h"
+// Serial printers over pseudo-terminals, on a printer context without the
+// main window: the poll end to end, the port settings SetCom gives the
+// device, and every way the port can fail to open without anyone hearing of
+// it.
+#include "PrinterLinkFixture.h"
 
-#include "runtime/RuntimeError.h"
-#include "platform/LabelControl.h"
-#include "platform/MSComm.h"
 #include "printer/PollPrinter.h"
 #include "printer/SerialTransport.h"
 #include "printer/W32Comms.h"
 #include "support/RecordingSerialLine.h"
-
-#include <gtest/gtest.h>
+#include "support/RuntimeErrors.h"
 
 namespace {
 
@@ -22,125 +19,88 @@ protected:
     {
         MSComm other;
         other.SetDevicePath(printer.Path());
-        try {
-            other.SetPortOpen(true);
-        } catch (const RuntimeError&) {
-            return false;
-        }
-        return true;
+        return CaughtError([&] { other.SetPortOpen(true); }).Number() == 0;
     }
 
-    // SetCom must fail quietly: no link, no port, nothing on standard error
-    // (where every message box text goes as well).
+    // SetCom must fail quietly: no link, no port, the device left free,
+    // nothing on standard error (where every message box text goes too).
     void ExpectQuietFailure(const std::string& what, int16_t index = 0)
     {
         testing::internal::CaptureStderr();
-        SetCom(*form, index);
+        SetCom(context, index);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << what;
-        EXPECT_FALSE(form->LinkOpen) << what;
-        EXPECT_FALSE(PortOpen()) << what;
-        EXPECT_FALSE(PollPrinter(*form, index)) << what;
+        EXPECT_FALSE(context.LinkOpen) << what;
+        EXPECT_FALSE(context.MSComm1->PortOpen()) << what;
+        EXPECT_TRUE(DeviceFree()) << what;
+        EXPECT_FALSE(PollPrinter(context, index)) << what;
         EXPECT_EQ(printer.Requests(), 0) << what << ": nothing is sent without a link";
     }
 };
 
-TEST_F(SerialTransportTest, APrinterIsPolledEndToEndAndItsPortClosedAfterEachPoll)
+TEST_F(SerialTransportTest, APrinterIsPolledEndToEndAndTheNextDoesNotReuseItsPort)
 {
-    Load();
     printer.Answer = std::string("\x04\x00\x12\xF0", 4);
-    EXPECT_TRUE(PollPrinter(*form, 0));
+    EXPECT_TRUE(PollPrinter(context, 0));
     EXPECT_EQ(printer.Received(), kStatusCommand);
-    EXPECT_EQ(Stored(0), std::string("\x04\x00\x12\xF0", 4)) << "byte 2 is stored though not decoded";
-    EXPECT_EQ(form->lblPaperStatusMessage[0]->Caption(), "Empty");
-    EXPECT_FALSE(form->LinkOpen);
+    EXPECT_EQ(context.Stored(0), printer.Answer) << "byte 2 is stored though not decoded";
+    EXPECT_EQ(context.Paper(0), "Empty");
+    EXPECT_FALSE(context.LinkOpen);
     EXPECT_TRUE(DeviceFree()) << "the port is closed after the poll";
 
-    printer.Answer = std::string("\x00\x00\x00\xF0", 4);
-    EXPECT_FALSE(PollPrinter(*form, 0));
-    EXPECT_EQ(form->lblPaperStatusMessage[0]->Caption(), "Ok");
-    EXPECT_EQ(printer.Requests(), 2);
+    EXPECT_FALSE(PollPrinter(context, 1));
+    EXPECT_EQ(printer.Requests(), 1) << "a printer whose link fails is not asked over the previous one's port";
+    EXPECT_EQ(context.Stored(1), "");
+    EXPECT_EQ(context.Paper(1), "");
 }
 
 TEST_F(SerialTransportTest, ThePortOpensProvisionallyWithTheStoredFramingThenTakesItsSpeed)
 {
-    Load("BaudRate=57600\nParity=Even\nDataBits=7 bits\nStopBits=2");
-    RecordingSerialLine line(form->MSComm1->DeviceLine());
-    form->MSComm1->SetLine(&line);
-    SetCom(*form, 0);
-    ASSERT_TRUE(form->LinkOpen);
+    PrinterEntry& entry = context.PrinterTable[0];
+    std::tie(entry.BaudRate, entry.Parity, entry.DataBits, entry.StopBits) = std::tuple("57600", "even", "7 bits", "2");
+    RecordingSerialLine line(context.MSComm1->DeviceLine());
+    context.MSComm1->SetLine(&line);
+    SetCom(context, 0);
+    ASSERT_TRUE(context.LinkOpen);
     EXPECT_EQ(line.parity, 'e');
     EXPECT_EQ(line.dataBits, 7);
     EXPECT_EQ(line.speeds, (std::vector<uint32_t>{1200, 57600}));
     termios settings = printer.Pty().Settings();
     EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B57600));
     EXPECT_TRUE(settings.c_cflag & CSTOPB);
-    EXPECT_EQ(GetCommBaudRate(*form->MSComm1), 57600);
-    EXPECT_TRUE(form->MSComm1->DTREnable());
-    EXPECT_TRUE(form->MSComm1->RTSEnable());
+    EXPECT_TRUE(context.MSComm1->DTREnable());
+    EXPECT_TRUE(context.MSComm1->RTSEnable());
 
-    ClosePort(*form);
-    EXPECT_FALSE(form->LinkOpen);
-    EXPECT_FALSE(PortOpen());
-    EXPECT_EQ(GetCommBaudRate(*form->MSComm1), 0);
-    form->MSComm1->SetLine(nullptr);
-}
-
-TEST_F(SerialTransportTest, ASpeedTextThatIsOneNumberOpensAtThatSpeed)
-{
-    const std::pair<const char*, int32_t> cases[] = {{" 9600 ", 9600}, {"&H4B00", 19200}, {"2.5E5", 250000}};
-    for (const auto& [text, speed] : cases) {
-        Load(std::string("BaudRate=") + text);
-        SetCom(*form, 0);
-        EXPECT_TRUE(form->LinkOpen) << text;
-        EXPECT_EQ(GetCommBaudRate(*form->MSComm1), speed) << text;
-        ClosePort(*form);
-    }
-}
-
-TEST_F(SerialTransportTest, APortThatCannotBeOpenedOrSetUpLeavesNoLinkAndTellsNoOne)
-{
-    for (const char* keys : {"BaudRate=abc", "BaudRate=1E10", "BaudRate=-9600", "StopBits=1.5"}) {
-        Load(keys);
-        ExpectQuietFailure(keys);
-    }
-    // COM99 is /dev/ttyS98, which no machine here has.
-    Load("", 2, "[Printer2]\nPort=99\n");
-    ExpectQuietFailure("COM99", 1);
-    form->PrinterTable[0].Device = dir.File("no-such-tty");
-    ExpectQuietFailure("a named device that does not exist");
-
-    Load();
-    RecordingSerialLine line(form->MSComm1->DeviceLine());
-    form->MSComm1->SetLine(&line);
+    ClosePort(context);
+    EXPECT_FALSE(context.LinkOpen);
+    EXPECT_FALSE(context.MSComm1->PortOpen());
     line.refusedSpeed = 115200;
+    entry = SerialPrinter(printer.Path());
     ExpectQuietFailure("a speed the device refuses");
-    ASSERT_GE(line.speeds.size(), 2u);
-    EXPECT_EQ(line.speeds[0], 1200u) << "opened at the provisional speed";
-    EXPECT_EQ(line.speeds[1], 115200u) << "then refused its own";
-
-    // What the speed helper names for each failure.
-    int32_t baud = 9600;
-    EXPECT_EQ(SetCommBaudRate(*form->MSComm1, baud), "comPortNotOpen");
-    line.refusedSpeed = 0;
-    line.unreadable = true;
-    form->MSComm1->SetPortOpen(true);
-    EXPECT_EQ(SetCommBaudRate(*form->MSComm1, baud), "comDCBError");
-    line.unreadable = false;
-    line.refusedSpeed = 9600;
-    EXPECT_EQ(SetCommBaudRate(*form->MSComm1, baud), "comSetCommStateFailed");
-    form->MSComm1->SetLine(nullptr);
-    form->MSComm1->SetPortOpen(false);
+    context.MSComm1->SetLine(nullptr);
 }
 
-TEST_F(SerialTransportTest, APrinterWhoseLinkFailsDoesNotReuseThePreviousPrintersPort)
+// A speed text that is one number opens at that speed; a value the port
+// cannot take leaves no link.
+TEST_F(SerialTransportTest, ThePortTakesItsSpeedFromTheTextOrFailsQuietly)
 {
-    Load("", 2, "[Printer2]\nPort=98\n");
-    printer.Answer = std::string("\x00\x00\x00\xF0", 4);
-    EXPECT_FALSE(PollPrinter(*form, 0));
-    EXPECT_FALSE(PollPrinter(*form, 1));
-    EXPECT_EQ(printer.Requests(), 1);
-    EXPECT_EQ(Stored(1), "");
-    EXPECT_EQ(form->lblPaperStatusMessage[1]->Caption(), "No Status");
+    const std::tuple<std::string PrinterEntry::*, const char*, int32_t> cases[] = {
+        {&PrinterEntry::BaudRate, " 9600 ", 9600},  {&PrinterEntry::BaudRate, "2.5E5", 250000},
+        {&PrinterEntry::BaudRate, "abc", 0},        {&PrinterEntry::BaudRate, "1E10", 0},
+        {&PrinterEntry::BaudRate, "-9600", 0},      {&PrinterEntry::StopBits, "1.5", 0},
+        {&PrinterEntry::Parity, "e", 0}};  // a pseudo-terminal cannot hold parity
+    for (const auto& [field, text, speed] : cases) {
+        context.PrinterTable[0] = SerialPrinter(printer.Path());
+        context.PrinterTable[0].*field = text;
+        if (speed == 0) {
+            ExpectQuietFailure(text);
+            continue;
+        }
+        SetCom(context, 0);
+        EXPECT_TRUE(context.LinkOpen) << text;
+        EXPECT_EQ(GetCommBaudRate(*context.MSComm1), speed) << text;
+        ClosePort(context);
+    }
+    ExpectQuietFailure("a device that does not exist", 1);
 }
 
 }  // namespace

@@ -1,32 +1,29 @@
 // Received bytes rendered as terminal text. The monitor never shows the
 // text; one case keeps the rendering and the erasure of the box's current
 // line honest, and the reply fuzz target checks them on any input.
-#include "core/frmMain.h"
-#include "printer/CommandExchange.h"
+#include "PrinterLinkFixture.h"
 
-#include <QPlainTextEdit>
 #include <QTextCursor>
-#include <gtest/gtest.h>
 
 namespace {
 
 TEST(TerminalLogTest, ControlBytesAreShownOrDroppedAndALoneCarriageReturnErasesTheCaretsLine)
 {
-    frmMain form("unused.ini");
-    QPlainTextEdit& box = *form.Text1;
+    TestPrinterContext context({});
+    QPlainTextEdit& box = *context.Text1;
     box.setPlainText("one\ntwo\nthree");
     QTextCursor cursor = box.textCursor();
     cursor.setPosition(6);
     box.setTextCursor(cursor);
     auto feed = [&](const std::string& bytes) {
         for (char byte : bytes) {
-            form.Exchange.RxChar = std::string(1, byte);
-            ProcessRxChar(form);
+            context.Exchange.RxChar = std::string(1, byte);
+            ProcessRxChar(context);
         }
     };
 
     feed(std::string("AB\r\nC\x00" "D\x1B" "E\nF", 11));
-    EXPECT_EQ(form.Exchange.TerminalText, "AB\r\nC{NULL}DEF");
+    EXPECT_EQ(context.Exchange.TerminalText, "AB\r\nC{NULL}DEF");
     EXPECT_EQ(box.toPlainText(), "one\ntwo\nthree") << "a line break leaves the box alone";
 
     feed("\r");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SocketCalls.h"
 #include "socket/CNetSocket.h"
 #include "support/RuntimeErrors.h"
 #include "support/StatusClient.h"
@@ -8,25 +9,20 @@
 #include <string>
 #include <vector>
 
-// Every Error event that a socket raises.
+// What the owner learns of an Error event.
 struct ErrorRecord {
     int16_t number;
     std::string description;
-    int32_t sCode;
     std::string source;
-    std::string helpFile;
-    int32_t helpContext;
     bool cancelDisplay;
 };
 
-inline std::vector<ErrorRecord>& RecordErrors(CNetSocket& socket, std::vector<ErrorRecord>& errors)
+inline void RecordErrors(CNetSocket& socket, std::vector<ErrorRecord>& errors)
 {
-    socket.Events.Error = [&errors](int16_t number, std::string& description, int32_t sCode,
-                                    const std::string& source, const std::string& helpFile, int32_t helpContext,
-                                    bool& cancelDisplay) {
-        errors.push_back({number, description, sCode, source, helpFile, helpContext, cancelDisplay});
+    socket.Events.Error = [&errors](int16_t number, std::string& description, int32_t, const std::string& source,
+                                    const std::string&, int32_t, bool& cancelDisplay) {
+        errors.push_back({number, description, source, cancelDisplay});
     };
-    return errors;
 }
 
 // Exactly one Error event with this number and source, and the socket in
@@ -40,20 +36,32 @@ inline void ExpectOneError(const std::vector<ErrorRecord>& errors, const CNetSoc
     EXPECT_EQ(socket.State(), sckError);
 }
 
-// A listener on 127.0.0.1 and a client connected to it, with the accepted
-// end of the connection in `server`.
-class ConnectedPair : public ::testing::Test {
+// A listener on 127.0.0.1 that takes every connection into `accepted`, and
+// a client whose Error events are recorded; ConnectClient connects it.
+class ListenerOnLoopback : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        listener.Events.ConnectionRequest = [this](int32_t requestID) { server.Accept(requestID); };
+        listener.Events.ConnectionRequest = [this](int32_t requestID) {
+            ++requests;
+            accepted.Accept(requestID);
+        };
         listener.Bind(0, "127.0.0.1");
         listener.Listen();
+        RecordErrors(client, errors);
+    }
+
+    void TearDown() override { SocketCalls::ClearFailures(); }
+
+    void ConnectClient()
+    {
         client.Connect("127.0.0.1", listener.LocalPort());
-        ASSERT_TRUE(PumpUntil([this] { return client.State() == sckConnected && server.State() == sckConnected; }));
+        ASSERT_TRUE(PumpUntil([this] { return client.State() == sckConnected && accepted.State() == sckConnected; }));
     }
 
     CNetSocket listener;
+    CNetSocket accepted;
     CNetSocket client;
-    CNetSocket server;
+    std::vector<ErrorRecord> errors;
+    int requests = 0;
 };
