@@ -28,63 +28,49 @@ protected:
     std::unique_ptr<frmMain> form_;
 };
 
-// What the library writes, how it answers, and what is stored and shown.
-TEST_F(PollPrinterTest, AUsbAnswerIsStoredAsItsFirstFourBytesAndDecoded)
+// Polls in turn: what the library writes, how it answers, and what is
+// stored and shown. A read that fails, in whole or in the low 16 bits of its
+// result, and a library that lacks GetSpecStatus or is missing, are no fault
+// and keep the last status. Every device opened is closed.
+TEST_F(PollPrinterTest, AUsbAnswerIsStoredAsItsFirstFourBytesAndAFailedReadKeepsTheLast)
 {
+    TempDir partial;
+    FakeZorvadevControl::InstallPartial(partial.Path());
+    using enum FakeZorvadevMode;
     struct Case {
         std::string written;
         FakeZorvadevMode mode;
+        std::string directory;
         bool fault;
         std::string stored;
         const char* paper;
         const char* presenter;
     };
-    const Case cases[] = {
-        {std::string("\x00\x01\x00\xF0", 4), FakeZorvadevMode::Answer, false, std::string("\x00\x01\x00\xF0", 4), "Ok",
-         "Paper Held"},
-        {std::string("\x04\x00\x12\x33", 4), FakeZorvadevMode::Answer, true, std::string("\x04\x00\x12\x33", 4),
-         "Empty", "Ok"},
-        {std::string("\x01\x00\x00", 3), FakeZorvadevMode::Answer, true, std::string("\x01\x00\x00\x20", 4), "Low",
-         "Ok"},
-        {std::string("\x10\x00\x00\xF0", 4), FakeZorvadevMode::WriteNothing, false, "    ", "Ok", "Ok"}};
+    const std::string held("\x00\x01\x00\xF0", 4), empty("\x04\x00\x12\x33", 4), low("\x01\x00\x00\x20", 4);
+    // The library is looked for in `directory`, then through the loader, which knows none.
+    const std::string usb = dir_.Path(), missing = dir_.File("none"), other = "\x10\x00\x00\xF0";
+    const Case cases[] = {{held, Answer, usb, false, held, "Ok", "Paper Held"},
+                          {empty, Answer, usb, true, empty, "Empty", "Ok"},
+                          {low.substr(0, 3), Answer, usb, true, low, "Low", "Ok"},
+                          {other, Fail, usb, false, low, "Low", "Ok"},
+                          {other, HighWordOnly, usb, false, low, "Low", "Ok"},
+                          {other, Answer, partial.Path(), false, low, "Low", "Ok"},
+                          {other, Answer, missing, false, low, "Low", "Ok"},
+                          {other, WriteNothing, usb, false, "    ", "Ok", "Ok"}};
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.directory + " " + std::to_string(static_cast<int>(c.mode)));
         control_.ResetCounts();
         control_.SetBytes(c.written);
         control_.SetMode(c.mode);
-        EXPECT_EQ(PollPrinter(*form_, 0), c.fault) << c.paper;
+        form_->Zorvadev = std::make_unique<UsbLibrary>(c.directory);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(PollPrinter(*form_, 0), c.fault);
+        testing::internal::GetCapturedStderr();
         EXPECT_EQ(Stored(0), c.stored);
         EXPECT_EQ(Paper(), c.paper);
         EXPECT_EQ(form_->lblPresenterStatusMessage[0]->Caption(), c.presenter);
-        EXPECT_EQ(control_.Opens(), 1);
-        EXPECT_EQ(control_.Closes(), 1);
-    }
-}
-
-// A read that fails, in whole or in the low 16 bits of its result, and a
-// library that lacks GetSpecStatus or is not there at all.
-TEST_F(PollPrinterTest, AFailedUsbReadIsNoFaultClosesTheDeviceAndKeepsTheLastStatus)
-{
-    control_.SetBytes(std::string("\x01\x00\x00\xF0", 4));
-    ASSERT_TRUE(PollPrinter(*form_, 0));
-    TempDir partial;
-    FakeZorvadevControl::InstallPartial(partial.Path());
-    const std::tuple<const char*, FakeZorvadevMode, std::string, const char*> cases[] = {
-        {"a failed read", FakeZorvadevMode::Fail, dir_.Path(), UsbLibrary::kDefaultFileName},
-        {"only the high word", FakeZorvadevMode::HighWordOnly, dir_.Path(), UsbLibrary::kDefaultFileName},
-        {"no GetSpecStatus", FakeZorvadevMode::Answer, partial.Path(), UsbLibrary::kDefaultFileName},
-        {"no library", FakeZorvadevMode::Answer, dir_.Path(), "libZorvadevMissing.so"}};
-    for (const auto& [what, mode, directory, file] : cases) {
-        control_.ResetCounts();
-        control_.SetBytes(std::string("\x10\x00\x00\xF0", 4));
-        control_.SetMode(mode);
-        form_->Zorvadev = std::make_unique<UsbLibrary>(directory, file);
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(PollPrinter(*form_, 0)) << what;
-        testing::internal::GetCapturedStderr();
-        EXPECT_EQ(Stored(0), std::string("\x01\x00\x00\xF0", 4)) << what;
-        EXPECT_EQ(Paper(), "Low") << what << ": the rows keep the last good status";
-        EXPECT_EQ(control_.Opens(), std::string(file) == UsbLibrary::kDefaultFileName ? 1 : 0) << what;
-        EXPECT_EQ(control_.Closes(), control_.Opens()) << what << ": a device opened is closed";
+        EXPECT_EQ(control_.Opens(), c.directory == missing ? 0 : 1);
+        EXPECT_EQ(control_.Closes(), control_.Opens());
     }
     EXPECT_FALSE(form_->LinkOpen);
 }
