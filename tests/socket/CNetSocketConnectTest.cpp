@@ -17,9 +17,10 @@ bool NoLookupPending()
 
 TEST_F(ListenerOnLoopback, AConnectionToAnAddressOrANameIsMadeAndClosedAndTheTagStays)
 {
-    for (const char* host : {"127.0.0.1", "localhost"}) {
+    const std::pair<const char*, int32_t> hosts[] = {{"127.0.0.1", sckConnecting}, {"localhost", sckResolvingHost}};
+    for (const auto& [host, first] : hosts) {
         client.Connect(host, listener.LocalPort());
-        EXPECT_EQ(client.State(), host[0] == 'l' ? sckResolvingHost : sckConnecting) << host;
+        EXPECT_EQ(client.State(), first) << host;
         EXPECT_TRUE(PumpUntil([&] { return client.State() == sckConnected && accepted.State() == sckConnected; }));
         client.SetTag(host);
         client.CloseSck();
