@@ -39,13 +39,13 @@ protected:
     MSComm comm;
 };
 
-TEST_F(MSCommTest, ThePortOpensItsDeviceOrStaysClosedAndNeedsToBeOpenForItsBytes)
+// A device that cannot be opened is the serial transport's test, since a
+// machine may have any /dev/ttyS<n>.
+TEST_F(MSCommTest, ThePortNamesItsDeviceAndNeedsToBeOpenForItsBytes)
 {
     MSComm bare;
     bare.SetCommPort(12);
     EXPECT_EQ(bare.DeviceName(), "/dev/ttyS11") << "COM n is /dev/ttyS(n-1) unless a device is named";
-    EXPECT_RUNTIME_ERROR(bare.SetPortOpen(true), kErrComPortInvalid, "");
-    EXPECT_FALSE(bare.PortOpen());
 
     EXPECT_RUNTIME_ERROR(comm.SetOutput("x"), kErrComPortNotOpen, "");
     EXPECT_RUNTIME_ERROR(comm.Input(), kErrComPortNotOpen, "");
