@@ -49,10 +49,11 @@ private:
     QWidget owner_;
 };
 
-// A serial printer on `device` with the configuration's default framing.
-inline PrinterEntry SerialPrinter(const std::string& device)
+// A serial printer on COM `port`, or on `device` when one is named, with the
+// configuration's default framing.
+inline PrinterEntry SerialPrinter(const std::string& device, int16_t port = 3)
 {
-    return PrinterEntry{.Port = 3, .BaudRate = "115200", .Parity = "n", .DataBits = "8", .StopBits = "1", .Device = device};
+    return PrinterEntry{.Port = port, .BaudRate = "115200", .Parity = "n", .DataBits = "8", .StopBits = "1", .Device = device};
 }
 
 // Lets every sleep of `clock` wait, pumping events, until `event` holds, so
@@ -110,9 +111,9 @@ private:
 };
 
 // Printer 0 is a serial printer on the pseudo-terminal of `printer`; printer
-// 1 a serial printer whose device does not exist.
+// 1 one on COM99, /dev/ttyS98, which no machine here has.
 class SerialPrinterFixture : public ::testing::Test {
 protected:
     PtyPrinter printer;
-    TestPrinterContext context{{SerialPrinter(printer.Path()), SerialPrinter("/nonexistent/tty")}};
+    TestPrinterContext context{{SerialPrinter(printer.Path()), SerialPrinter("", 99)}};
 };

@@ -100,7 +100,8 @@ TEST_F(SerialTransportTest, ThePortTakesItsSpeedFromTheTextOrFailsQuietly)
         EXPECT_EQ(GetCommBaudRate(*context.MSComm1), speed) << text;
         ClosePort(context);
     }
-    ExpectQuietFailure("a device that does not exist", 1);
+    ExpectQuietFailure("COM99", 1);
+    EXPECT_EQ(context.MSComm1->DeviceName(), "/dev/ttyS98") << "COM n is /dev/ttyS(n-1) unless a device is named";
 }
 
 }  // namespace
