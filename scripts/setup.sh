@@ -10,10 +10,10 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
-  xvfb xauth xdotool trayer x11-apps imagemagick
+  xvfb xauth xdotool trayer openbox x11-apps x11-utils imagemagick
   clang libclang-rt-14-dev
   dpkg-dev lintian man-db
-  python3-prometheus-client
+  python3-prometheus-client python3-pytest
 )
 
 missing=()

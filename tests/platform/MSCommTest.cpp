@@ -3,13 +3,13 @@
 #include "platform/MSComm.h"
 
 #include "platform/EventPump.h"
-#include "support/ProgramRun.h"
 #include "support/PseudoTerminal.h"
 #include "support/RecordingSerialLine.h"
 #include "support/RuntimeErrors.h"
 #include "support/StatusClient.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -19,9 +19,13 @@ namespace {
 // once the device node has gone.
 long DescriptorsOn(const std::string& path)
 {
-    const std::vector<std::string> targets = DescriptorTargets(getpid());
-    return std::count_if(targets.begin(), targets.end(),
-                         [&](const std::string& target) { return target == path || target == path + " (deleted)"; });
+    long count = 0;
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+        count += target == path || target == path + " (deleted)";
+    }
+    return count;
 }
 
 class MSCommTest : public ::testing::Test {
