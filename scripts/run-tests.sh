@@ -21,6 +21,13 @@ stage() {
   echo "==== run-tests: $* ($(date +%H:%M:%S))"
 }
 
+# Runs the suite in build directory $1; fails when a test failed or did not
+# run (skipped, or its program missing), so that nothing is skipped in silence.
+suite() {
+  (cd "$1" && ctest --output-on-failure -j"$jobs" --timeout 300) | tee "$1/ctest-summary.log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] && ! grep -q "The following tests did not run" "$1/ctest-summary.log"
+}
+
 stage "1/5 set-up and build (build/)"
 if ! scripts/setup.sh; then
   echo "run-tests: set-up or build failed" >&2
@@ -38,11 +45,10 @@ command -v ninja >/dev/null && generator=(-G Ninja)
 if cmake -S . -B build-asan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ62M_SANITIZE=ON \
        -DQ62M_BENCH=OFF >/dev/null \
    && cmake --build build-asan -j"$jobs"; then
-  if ! (cd build-asan \
-        && ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
-           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-           LSAN_OPTIONS=suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0 \
-           ctest --output-on-failure -j"$jobs" --timeout 300); then
+  if ! ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
+       UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+       LSAN_OPTIONS=suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0 \
+       suite build-asan; then
     failed+=("sanitizer suite")
   fi
 else
@@ -53,9 +59,7 @@ stage "4/5 fuzz targets, ${Q62M_FUZZ_SECONDS:-15}s each (build-fuzz/)"
 scripts/run-fuzz.sh "${Q62M_FUZZ_SECONDS:-15}" || failed+=("fuzzing")
 
 stage "5/5 suite (build/)"
-(cd build && ctest --output-on-failure -j"$jobs" --timeout 300) | tee build/ctest-summary.log
-main=${PIPESTATUS[0]}
-[ "$main" -eq 0 ] || failed+=("suite")
+suite build || failed+=("suite")
 
 echo
 if [ ${#failed[@]} -gt 0 ]; then
