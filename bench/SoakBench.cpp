@@ -3,11 +3,14 @@
 // first status server 20 times a second and a hostile client takes turns at
 // the second one with garbage, floods of connections and idle connections,
 // and a scraper reads the metrics endpoint 10 times a second over one kept
-// connection. Every second it samples the monitor's processor time, memory and open
+// connection; with "flood", another client also sends pipelined scrapes to
+// the metrics endpoint as fast as it can and never reads an answer. Every
+// second it samples the monitor's processor time, memory and open
 // descriptors; at the end it prints them with their growth, the answers the
-// status client missed and the polls each printer received.
+// status client missed and how long it waited, and the polls each printer
+// received.
 //
-//   SoakBench [seconds] [network|usb]      (default 600 network)
+//   SoakBench [seconds] [network|usb] [flood]      (default 600 network)
 //
 // network: 10 printers of the printer simulator on loopback TCP ports.
 // usb:     10 USB printers answered by the test USB library.
@@ -248,13 +251,17 @@ struct ClientFigures {
     std::atomic<int> answered{0};
     std::atomic<int> wrong{0};
     std::atomic<int> refused{0};
+    // Connect, request and answer of each exchange; read after the run.
+    std::vector<double> milliseconds;
 };
 
 void StatusClientLoop(int port, const std::atomic<bool>& stop, ClientFigures& figures)
 {
     auto next = Steady::now();
     while (!stop) {
+        const auto begin = Steady::now();
         const std::string answer = Ask(port);
+        figures.milliseconds.push_back(std::chrono::duration<double, std::milli>(Steady::now() - begin).count());
         ++figures.asked;
         if (answer == "refused")
             ++figures.refused;
@@ -336,6 +343,39 @@ void HostileLoop(int port, const std::atomic<bool>& stop, HostileFigures& figure
         Idle(port, stop, figures);
         for (int i = 0; i < 20 && !stop; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+// The flooder: pipelined scrapes on one connection as fast as the monitor
+// takes them in, never reading an answer; a new connection whenever the
+// monitor ends one.
+struct FloodFigures {
+    std::atomic<long long> bytes{0};
+    std::atomic<int> connections{0};
+};
+
+void FloodLoop(int port, const std::atomic<bool>& stop, FloodFigures& figures)
+{
+    std::string requests;
+    for (int i = 0; i < 1000; ++i)
+        requests += "GET /metrics HTTP/1.1\r\nHost: flood\r\n\r\n";
+    while (!stop) {
+        const int fd = Connect(port, 100);
+        if (fd < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        ++figures.connections;
+        timeval limit{0, 200000};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        while (!stop) {
+            const ssize_t n = send(fd, requests.data(), requests.size(), MSG_NOSIGNAL);
+            if (n > 0)
+                figures.bytes += n;
+            else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+                break;
+        }
+        close(fd);
     }
 }
 
@@ -442,8 +482,22 @@ int FewestDescriptors(const std::vector<Sample>& samples, double from, double to
     return fewest;
 }
 
+// Median, 99th percentile and longest, in that order.
+std::string Spread(std::vector<double> milliseconds)
+{
+    if (milliseconds.empty())
+        return "none";
+    std::sort(milliseconds.begin(), milliseconds.end());
+    char text[128];
+    std::snprintf(text, sizeof text, "median %.2f ms, 99th percentile %.2f ms, longest %.2f ms",
+                  milliseconds[milliseconds.size() / 2], milliseconds[milliseconds.size() * 99 / 100],
+                  milliseconds.back());
+    return text;
+}
+
 void Report(const std::vector<Sample>& samples, const ClientFigures& client, const HostileFigures& hostile,
-            ScrapeFigures& scrapes, const std::map<std::string, int>& polls, double seconds)
+            const FloodFigures* flood, ScrapeFigures& scrapes, const std::map<std::string, int>& polls,
+            double seconds)
 {
     const Sample& last = samples.back();
     // Growth is judged from the end of a first minute (or tenth of the run),
@@ -469,17 +523,14 @@ void Report(const std::vector<Sample>& samples, const ClientFigures& client, con
     std::printf("status client: %d asked, %d answered, %d missed (%d of them refused), %d wrong\n",
                 client.asked.load(), client.answered.load(), client.asked.load() - client.answered.load(),
                 client.refused.load(), client.wrong.load());
+    std::printf("status client times: %s\n", Spread(client.milliseconds).c_str());
+    if (flood)
+        std::printf("metrics flood: %.1f MiB of pipelined requests taken in over %d connections\n",
+                    static_cast<double>(flood->bytes.load()) / (1 << 20), flood->connections.load());
     std::printf("hostile client: %d garbage bytes, %d flood connections taken, %d idle connections\n",
                 hostile.garbageBytes.load(), hostile.floodConnections.load(), hostile.idleConnections.load());
-    std::vector<double>& times = scrapes.milliseconds;
-    std::sort(times.begin(), times.end());
-    if (!times.empty())
-        std::printf("scrapes: %zu answered (%zu bytes each), %d failed; median %.2f ms, 99th percentile %.2f ms, "
-                    "longest %.2f ms\n",
-                    times.size(), scrapes.bytes, scrapes.failed, times[times.size() / 2], times[times.size() * 99 / 100],
-                    times.back());
-    else
-        std::printf("scrapes: none answered, %d failed\n", scrapes.failed);
+    std::printf("scrapes: %zu answered (%zu bytes each), %d failed; %s\n", scrapes.milliseconds.size(), scrapes.bytes,
+                scrapes.failed, Spread(scrapes.milliseconds).c_str());
     int fewest = polls.size() == kPrinters ? polls.begin()->second : 0;
     int total = 0;
     for (const auto& [name, count] : polls) {
@@ -498,6 +549,7 @@ int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::max(10.0, std::atof(argv[1])) : 600.0;
     const bool usb = argc > 2 && std::string(argv[2]) == "usb";
+    const bool flooded = argc > 3 && std::string(argv[3]) == "flood";
     std::signal(SIGPIPE, SIG_IGN);
 
     char pattern[] = "/tmp/q62m-soak-XXXXXX";
@@ -539,6 +591,10 @@ int main(int argc, char** argv)
     std::thread scraperThread(ScraperLoop, metricsPort, std::cref(stop), std::ref(scrapes));
     std::thread clientThread(StatusClientLoop, port1, std::cref(stop), std::ref(client));
     std::thread hostileThread(HostileLoop, port2, std::cref(stop), std::ref(hostile));
+    FloodFigures flood;
+    std::thread floodThread;
+    if (flooded)
+        floodThread = std::thread(FloodLoop, metricsPort, std::cref(stop), std::ref(flood));
 
     std::vector<Sample> samples;
     const auto end = start + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(seconds));
@@ -555,6 +611,8 @@ int main(int argc, char** argv)
     clientThread.join();
     hostileThread.join();
     scraperThread.join();
+    if (floodThread.joinable())
+        floodThread.join();
 
     std::map<std::string, int> polls;
     if (simulator)
@@ -564,6 +622,6 @@ int main(int argc, char** argv)
     Stop(monitor);
     simulator.reset();
     fs::remove_all(dir);
-    Report(samples, client, hostile, scrapes, polls, seconds);
+    Report(samples, client, hostile, flooded ? &flood : nullptr, scrapes, polls, seconds);
     return 0;
 }

@@ -1,8 +1,9 @@
 #include "core/Configuration.h"
 
-#include "core/Conversions.h"
+#include "runtime/AsciiCase.h"
+#include "runtime/Conversions.h"
 #include "core/INIHandler.h"
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 
 #include <algorithm>
 #include <cctype>
@@ -32,12 +33,6 @@ std::string FirstCharacterIn(std::string value, std::string_view allowed, const 
     return value;
 }
 
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // A number too large even to read is out of range like any other: the
 // printer gets no status server, or the monitor no metrics endpoint, and
@@ -79,7 +74,8 @@ Metrics ReadMetrics(const std::string& file)
 {
     Metrics metrics;
     const std::string port = LocalPort(Read(file, "General", "MetricsPort"));
-    metrics.Port = port.empty() ? 0 : std::stoi(port);
+    // Rounded as a status server's port is: 9464.5 is 9464, 9465.5 is 9466.
+    metrics.Port = port.empty() ? 0 : WholeTextToInt32(port);
     metrics.Address = Read(file, "General", "MetricsAddress");
     return metrics;
 }
@@ -102,7 +98,7 @@ void ReadPrinterTransport(const std::string& file, int16_t index, PrinterEntry& 
     const std::string section = SectionName(index);
     if (entry.Port > 0) {
         entry.BaudRate = OrDefault(Read(file, section, "BaudRate"), "115200");
-        entry.Parity = FirstCharacterIn(Lower(Read(file, section, "Parity")), "neo", "n");
+        entry.Parity = FirstCharacterIn(AsciiLower(Read(file, section, "Parity")), "neo", "n");
         entry.DataBits = FirstCharacterIn(Read(file, section, "DataBits"), "78", "8");
         entry.StopBits = FirstCharacterIn(Read(file, section, "StopBits"), "12", "1");
         entry.Device = Read(file, section, "Device");

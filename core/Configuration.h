@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/PrinterEntry.h"
+#include "printer/PrinterEntry.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "core/Module1.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "core/frmMain.h"
 #include "platform/Display.h"
 #include "platform/MessageBox.h"
@@ -32,7 +32,7 @@ std::string RuntimeErrorMessage(const RuntimeError& error)
 // within a second of a signal while the loop waits, and without finishing a
 // poll whose link the unload has just closed. Objects still on the stack are
 // not destroyed; what they held outside the process has been released by
-// the unload, and the kernel drops the single-instance lock.
+// the unload, and the kernel frees the single-instance name.
 [[noreturn]] void EndProgram()
 {
     std::fflush(nullptr);
@@ -43,16 +43,18 @@ std::string RuntimeErrorMessage(const RuntimeError& error)
 
 int Main(int argc, char** argv)
 {
+    // One monitor per configuration file on the machine. A second one ends
+    // here, before it has touched the display or written anything.
+    SingleInstance instance(ConfigurationPath());
+    if (instance.AnotherIsRunning())
+        return 0;
+
     RouteQtMessages();
     SelectPlatformForDisplay();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
     // Hiding the main window must not end the program; its unload does.
     QApplication::setQuitOnLastWindowClosed(false);
-
-    SingleInstance instance(ExecutableBaseName());
-    if (instance.AnotherIsRunning())
-        return 0;
 
     // The tray window first: its load puts the icon into the notification
     // area, loads the main window, and shows it and hides it again.

@@ -1,10 +1,10 @@
 #include "core/frmMain.h"
 
 #include "core/Configuration.h"
-#include "core/Conversions.h"
+#include "runtime/Conversions.h"
 #include "core/MonitorLoop.h"
-#include "core/ResumeNext.h"
-#include "core/RuntimeError.h"
+#include "runtime/ResumeNext.h"
+#include "runtime/RuntimeError.h"
 #include "server/MetricsServer.h"
 #include "server/StatusServer.h"
 #include "socket/CNetSocket.h"
@@ -46,6 +46,17 @@ constexpr uint32_t kBlack = 0x000000;
 constexpr uint32_t kTitleGrey = WinRGB(64, 64, 64);
 constexpr uint32_t kMessageGrey = WinRGB(128, 128, 128);
 
+MonitorMetrics::Printer DescribedForMetrics(const PrinterEntry& entry)
+{
+    MonitorMetrics::Printer printer;
+    printer.Name = entry.Name;
+    printer.Transport = entry.Port < 0 ? "usb" : entry.Port == 0 ? "network" : "serial";
+    printer.Address = entry.Port < 0    ? std::string("usb")
+                    : entry.Port == 0 ? entry.IP + ":" + entry.Socket
+                                      : MSComm::DevicePathFor(entry.Port, entry.Device);
+    return printer;
+}
+
 QFont LayoutFont(const char* family, double points)
 {
     QFont font(QString::fromLatin1(family));
@@ -57,8 +68,10 @@ QFont LayoutFont(const char* family, double points)
 }  // namespace
 
 frmMain::frmMain(std::string iniPath)
-    : QWidget(nullptr), Poll(PollPrinter), Zorvadev(std::make_unique<UsbLibrary>()), iniPath_(std::move(iniPath))
+    : TrayMainWindow(nullptr), Poll(PollPrinter), iniPath_(std::move(iniPath))
 {
+    Zorvadev = std::make_unique<UsbLibrary>();
+    PollEnded = [this](int16_t index, bool answered, bool fault) { Metrics.RecordPoll(index, answered, fault); };
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, FromWinColor(kBlack));
@@ -204,6 +217,8 @@ void frmMain::AssignStatusServer(int16_t index, const std::string& port)
     server->SetTag(" " + std::to_string(index));
     server->Bind(NetVariant(port), NetVariant(int32_t{0}));
     server->Listen();
+    // Counted from 0, so that a rate over the first requests has a start.
+    Metrics.StatusRequests.emplace(server->LocalPort(), 0);
 }
 
 namespace {
@@ -283,7 +298,8 @@ bool frmMain::Form_Load()
     SerialOutBufferSize = 16384;
     SerialInBufferSize = 32764;
     RTSEnable = true;
-    Metrics.Printers.assign(PrinterTable.size(), MonitorMetrics::Printer{});
+    for (const PrinterEntry& entry : PrinterTable)
+        Metrics.Printers.push_back(DescribedForMetrics(entry));
     StartMetricsEndpoint();
     return true;
 }
@@ -296,7 +312,7 @@ void frmMain::StartMetricsEndpoint()
     if (endpoint.Port == 0)
         return;
     try {
-        metricsServer_ = std::make_unique<MetricsServer>(*this, endpoint.Port, endpoint.Address);
+        metricsServer_ = std::make_unique<MetricsServer>(Metrics, *this, endpoint.Port, endpoint.Address);
     } catch (const RuntimeError& error) {
         ReportLine("metrics endpoint on " + (endpoint.Address.empty() ? std::string("port ") : endpoint.Address + ":")
                    + std::to_string(endpoint.Port) + ": error " + std::to_string(error.Number()) + ": "
@@ -341,6 +357,16 @@ void frmMain::ShowWithoutActivating()
     // Headless there is no stack of windows to raise.
     if (!IsOffscreenPlatform())
         raise();
+}
+
+const std::string& frmMain::StoredStatus(int16_t index) const
+{
+    return PrinterTable.at(static_cast<size_t>(index)).StatusBytes;
+}
+
+void frmMain::StatusRequestAnswered(int32_t port)
+{
+    ++Metrics.StatusRequests[port];
 }
 
 void frmMain::ShowTrayPicture(TrayPicture picture)
@@ -398,7 +424,7 @@ bool frmMain::event(QEvent* event)
         if (StartUpEnded && !activated_)
             QTimer::singleShot(0, this, &frmMain::Form_Activate);
     }
-    return QWidget::event(event);
+    return TrayMainWindow::event(event);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

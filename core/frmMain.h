@@ -1,8 +1,9 @@
 #pragma once
 
-#include "core/MonitorMetrics.h"
-#include "core/PrinterEntry.h"
-#include "printer/ExchangeState.h"
+#include "server/MonitorMetrics.h"
+#include "printer/PrinterContext.h"
+#include "server/StatusStore.h"
+#include "tray/TrayMainWindow.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -21,15 +22,14 @@ class QTimer;
 class StatusServer;
 class UsbLibrary;
 
-// The two pictures of the tray icon.
-enum class TrayPicture { Normal, Fault };
-
 // The main window: the monitor's centre. It owns the printer table, the
 // monitor-wide state and every control of the status display (one column
 // of labels and frame lines per printer, and the terminal box Text1 below
 // the visible area). Its load reads the configuration and lays out the
-// columns. Everything runs on the user-interface thread.
-class frmMain : public QWidget {
+// columns. It is the printer context that the printer link works on and
+// the store its status servers answer from, and hands itself to both.
+// Everything runs on the user-interface thread.
+class frmMain : public TrayMainWindow, public PrinterContext, public StatusStore {
     Q_OBJECT
 public:
     // `iniPath` is the configuration file; the file beside the executable
@@ -41,7 +41,7 @@ public:
     // when the configuration file cannot be opened (the message has been
     // shown); raises RuntimeError when a value cannot be converted, does not
     // fit, or more printers are configured than can be laid out.
-    bool Form_Load();
+    bool Form_Load() override;
 
     // The activation: turns Tab stops off and runs the monitor loop, once for
     // the whole run however often the window becomes active; when the loop
@@ -55,17 +55,10 @@ public:
     // Shows the monitor's state in the tray icon, through TrayPictureSink
     // once the tray window has connected it.
     void ShowTrayPicture(TrayPicture picture);
-    std::function<void(TrayPicture)> TrayPictureSink;
 
     // The poll the monitor loop runs for each printer: PollPrinter unless a
     // test gives another.
     std::function<bool(frmMain&, int16_t)> Poll;
-
-    // Why the window is asked to unload.
-    static constexpr int16_t kUnloadControlMenu = 0;  // the user's close box
-    static constexpr int16_t kUnloadFormCode = 1;     // the program's own code
-    static constexpr int16_t kUnloadAppWindows = 2;   // the session or the system ends
-    static constexpr int16_t kUnloadTaskManager = 3;  // another program ends this one
 
     // Asked before the unload: the close box (mode 0) only hides the window,
     // or minimises it when CloseBoxMinimises, and sets `cancel`; every other
@@ -74,7 +67,7 @@ public:
 
     // Unloads the window for `unloadMode` unless Form_QueryUnload cancels;
     // true when it unloaded.
-    bool Unload(int16_t unloadMode);
+    bool Unload(int16_t unloadMode) override;
 
     // The unload: stops the monitor loop, closes the printer link and the
     // sockets, unloads the tray window and raises Unloaded. Runs once; later
@@ -85,23 +78,13 @@ public:
     bool InView() const { return isVisible() && !isMinimized(); }
 
     // Makes the window visible for the tray's Show and a double-click on the
-    // icon: shown, restored from minimised (keeping its place and size),
-    // raised and activated.
-    void BringIntoView();
+    // icon (or a StatusNotifierItem host's Activate): shown, restored from
+    // minimised (keeping its place and size), raised and activated.
+    void BringIntoView() override;
 
     // Makes the window visible for the fault alarm as BringIntoView does,
     // but leaves the keyboard focus with the application in front.
     void ShowWithoutActivating();
-
-    // Set when the desktop has no notification area to bring a hidden
-    // window back.
-    bool CloseBoxMinimises = false;
-
-    // The unload's last step; set by the tray window's load.
-    std::function<void()> UnloadTrayWindow;
-
-    // Sets LinkOpen: the link of the printer being polled is usable.
-    void SetLinkOpen() { LinkOpen = true; }
 
     // Outer size in twips, as the layout gives it; the client area is
     // smaller by the frame and caption.
@@ -110,42 +93,23 @@ public:
     void SetWidth(int16_t twips);
     void SetHeight(int16_t twips);
 
-    // Printer table and monitor-wide state.
-    std::vector<PrinterEntry> PrinterTable;
+    // Monitor-wide state beside the printer context's.
     int16_t PrinterCount = 0;
     int16_t UpdateInterval = 0;
-    bool QuitRequested = false;
-    bool LinkOpen = false;
-    int16_t SerialInBufferSize = 0;
-    int16_t SerialOutBufferSize = 0;
-    bool RTSEnable = false;
 
-    // The status columns: element i belongs to the printer with index i.
+    // The status columns beside the status rows of the printer context:
+    // element i belongs to the printer with index i.
     std::vector<LabelControl*> lblPrinterPort;
     std::vector<LabelControl*> lblPaperStatusTitle;
-    std::vector<LabelControl*> lblPaperStatusMessage;
     std::vector<LabelControl*> lblPrintHeadStatusTitle;
-    std::vector<LabelControl*> lblPrintHeadStatusMessage;
     std::vector<LabelControl*> lblCutterStatusTitle;
-    std::vector<LabelControl*> lblCutterStatusMessage;
     std::vector<LabelControl*> lblPresenterStatusTitle;
-    std::vector<LabelControl*> lblPresenterStatusMessage;
     std::vector<LineControl*> lineTop;
     std::vector<LineControl*> lineBottom;
     std::vector<LineControl*> lineLeftSide;
     std::vector<LineControl*> lineRightSide;
 
-    // The terminal log's box, below the visible part of the window.
-    QPlainTextEdit* Text1 = nullptr;
-
-    // The serial-port control, opened for one poll of a serial printer at a
-    // time, and the fields of the command/response exchange and terminal log.
-    std::unique_ptr<MSComm> MSComm1;
-    ExchangeState Exchange;
-
-    // The printer socket (one connection per poll of a network printer) and
-    // the two status servers. Created by the load, released by the unload.
-    std::unique_ptr<CNetSocket> Winsock1;
+    // The two status servers. Created by the load, released by the unload.
     std::unique_ptr<CNetSocket> tcpServer1;
     std::unique_ptr<CNetSocket> tcpServer2;
 
@@ -153,11 +117,11 @@ public:
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
 
-    // The printer's USB library, shared by every USB printer.
-    std::unique_ptr<UsbLibrary> Zorvadev;
-
     // Counts since start and what the polls found, for the metrics endpoint.
     MonitorMetrics Metrics;
+
+    const std::string& StoredStatus(int16_t index) const override;
+    void StatusRequestAnswered(int32_t port) override;
 
 signals:
     // The unload has ended: links, sockets and the tray icon are released.

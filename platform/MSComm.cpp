@@ -1,6 +1,7 @@
 #include "platform/MSComm.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/AsciiCase.h"
+#include "runtime/RuntimeError.h"
 #include "platform/SerialLine.h"
 #include "platform/StandardError.h"
 
@@ -173,7 +174,7 @@ bool MSComm::ParseSettings(const std::string& settings, Framing& framing)
             return false;
     }
     const int baud = Field(fields[0]);
-    framing.parity = fields[1].size() == 1 ? static_cast<char>(std::tolower(fields[1][0])) : '?';
+    framing.parity = fields[1].size() == 1 ? AsciiLower(fields[1][0]) : '?';
     framing.dataBits = Field(fields[2]);
     framing.stopBits = Field(fields[3]);
     if (commas != 3 || baud <= 0 || std::string("neoms").find(framing.parity) == std::string::npos)

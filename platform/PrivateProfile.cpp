@@ -1,5 +1,7 @@
 #include "platform/PrivateProfile.h"
 
+#include "runtime/AsciiCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -18,13 +20,6 @@ std::string Trim(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
-bool SameName(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size()
-        && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
-}
 
 std::string Unquote(const std::string& value)
 {
@@ -54,7 +49,7 @@ std::optional<std::string> FindValue(const std::string& section, const std::stri
             const std::string name = Trim(text.substr(1, close == std::string::npos ? std::string::npos : close - 1));
             if (inSection)
                 sectionSeen = true;
-            inSection = !sectionSeen && SameName(name, wantedSection);
+            inSection = !sectionSeen && SameIgnoringCase(name, wantedSection);
             continue;
         }
         if (!inSection)
@@ -62,7 +57,7 @@ std::optional<std::string> FindValue(const std::string& section, const std::stri
         const size_t equals = text.find('=');
         if (equals == std::string::npos)
             continue;
-        if (SameName(Trim(text.substr(0, equals)), wantedKey))
+        if (SameIgnoringCase(Trim(text.substr(0, equals)), wantedKey))
             return Unquote(Trim(text.substr(equals + 1)));
     }
     return std::nullopt;

@@ -1,34 +1,61 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/ProgramInfo.h"
 #include "platform/StandardError.h"
 
+#include <QByteArray>
+#include <QCryptographicHash>
 #include <cerrno>
+#include <climits>
+#include <cstddef>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/file.h>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
-std::string SingleInstance::LockPath(const std::string& baseName)
+namespace {
+
+// Links and relative parts resolved, so that every way of reaching one
+// file (the package's link beside the executable, /etc itself) names it
+// alike.
+std::string RealPath(const std::string& path)
 {
-    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-    if (runtimeDir && *runtimeDir)
-        return std::string(runtimeDir) + "/" + baseName + ".lock";
-    return "/tmp/" + baseName + "-" + std::to_string(getuid()) + ".lock";
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
-SingleInstance::SingleInstance(const std::string& baseName)
+}  // namespace
+
+std::string SingleInstance::SocketName(const std::string& configurationPath)
 {
-    const std::string path = LockPath(baseName);
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const std::string real = RealPath(configurationPath);
+    const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(real), QCryptographicHash::Sha256);
+    return std::string(kProgramTitle) + "/" + hash.toHex().toStdString();
+}
+
+SingleInstance::SingleInstance(const std::string& configurationPath)
+{
+    const std::string name = SocketName(configurationPath);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        // Without a lock file the test cannot be made; running is better than
+        // Without the socket the test cannot be made; running is better than
         // refusing to monitor at all.
-        ReportFailedCall("open(" + path + ")", ErrnoText(errno), "not checking for another instance");
+        ReportFailedCall("socket(AF_UNIX)", ErrnoText(errno), "not checking for another instance");
         return;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    // sun_path[0] stays NUL: the name lives in the abstract namespace.
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        const int error = errno;
         close(fd);
-        another_ = true;
+        if (error == EADDRINUSE)
+            another_ = true;
+        else
+            ReportFailedCall("bind(@" + name + ")", ErrnoText(error), "not checking for another instance");
         return;
     }
     fd_ = fd;

@@ -2,22 +2,30 @@
 
 #include <string>
 
-// The single-instance test: an exclusive lock on a file named after the
-// executable's base name in $XDG_RUNTIME_DIR (else /tmp, with the user id in
-// the name). The first instance holds the lock for the rest of its life.
+// The single-instance test, for the whole machine: one monitor per
+// configuration file, whoever starts it, since the configuration, the
+// status ports and the printer devices are the machine's. The first
+// instance binds an abstract Unix-domain socket named after the
+// configuration file's real path and holds it for the rest of its life.
+// Every user sees the same names (per network namespace), no file is
+// involved whose permissions could shut another user out, and the kernel
+// frees the name when the process ends, however it ends. The entry asks
+// it before anything else.
 class SingleInstance {
 public:
-    explicit SingleInstance(const std::string& baseName);
+    explicit SingleInstance(const std::string& configurationPath);
     ~SingleInstance();
 
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // True when another instance holds the lock.
+    // True when another instance holds the name.
     bool AnotherIsRunning() const { return another_; }
 
-    // Path of the lock file.
-    static std::string LockPath(const std::string& baseName);
+    // The socket's abstract name, without its leading NUL: the program's
+    // title and a SHA-256 of the configuration file's real path (the path
+    // as given when it cannot be resolved).
+    static std::string SocketName(const std::string& configurationPath);
 
 private:
     int fd_ = -1;

@@ -273,6 +273,13 @@ int32_t SocketCalls::Close(int32_t handle)
     return error;
 }
 
+int32_t SocketCalls::ShutdownSend(int32_t handle)
+{
+    if (int32_t error = InjectedFailure(Call::Shutdown))
+        return error;
+    return shutdown(handle, SHUT_WR) == -1 ? LastError() : 0;
+}
+
 int32_t SocketCalls::Bind(int32_t handle, const Address& local)
 {
     if (int32_t error = InjectedFailure(Call::Bind))

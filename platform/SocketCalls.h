@@ -34,6 +34,7 @@ public:
         Cleanup,
         Create,
         Close,
+        Shutdown,
         Bind,
         Listen,
         Accept,
@@ -70,6 +71,9 @@ public:
 
     static int32_t Create(bool datagram, int32_t& handle);
     static int32_t Close(int32_t handle);
+    // Ends the sending direction of a connected stream: the peer reads the
+    // end of the stream after what was sent, and receiving goes on.
+    static int32_t ShutdownSend(int32_t handle);
     static int32_t Bind(int32_t handle, const Address& local);
     static int32_t Listen(int32_t handle, int backlog);
     // The accepted socket takes the listener's blocking mode.

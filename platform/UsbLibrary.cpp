@@ -1,6 +1,6 @@
 #include "platform/UsbLibrary.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StandardError.h"
 
@@ -82,13 +82,13 @@ void* UsbLibrary::Library(const std::string& source)
     throw RuntimeError(kErrLoadingDll, "Error in loading DLL", source);
 }
 
-// Every USB poll tries again; the reason is told once, and again only when
-// it changes, so that a kiosk without a usable library does not fill its log.
+// Every USB poll tries again; each reason is told once for the whole run,
+// so that a kiosk without a usable library does not fill its log, also when
+// two functions are missing and their reasons take turns.
 void UsbLibrary::ReportLoadFailure(const std::string& call, const std::string& reason)
 {
-    if (reason == lastLoadFailure_)
+    if (!toldFailures_.insert(call + reason).second)
         return;
-    lastLoadFailure_ = reason;
     ReportFailedCall(call, reason, "USB printers get no status until the library loads");
 }
 

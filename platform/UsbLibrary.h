@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 // Run-time error numbers of the USB library calls.
@@ -17,7 +18,7 @@ constexpr int32_t kErrDllEntryPoint = 453;
 // A load that failed is tried again at the next call, so a library
 // installed while the monitor runs is picked up. A missing library raises
 // error 48, a missing function error 453, at the call that needs it; why
-// the library did not load is told on standard error.
+// the library did not load is told on standard error, each reason once.
 class UsbLibrary {
 public:
     static constexpr const char* kDefaultFileName = "libZorvadev.so";
@@ -51,7 +52,7 @@ private:
     std::string directory_;
     std::string fileName_;
     void* library_ = nullptr;
-    std::string lastLoadFailure_;
+    std::set<std::string> toldFailures_;
     OpenDeviceFunction openDevice_ = nullptr;
     GetSpecStatusFunction getSpecStatus_ = nullptr;
     CloseDeviceFunction closeDevice_ = nullptr;

@@ -1,7 +1,7 @@
 #include "printer/CommandExchange.h"
 
-#include "core/RuntimeError.h"
-#include "core/frmMain.h"
+#include "runtime/RuntimeError.h"
+#include "printer/PrinterContext.h"
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
 #include "platform/MSComm.h"
@@ -48,10 +48,10 @@ bool OutputPending(MSComm& comm)
 
 // Serial link: the buffer goes out in steps, events pumped between them,
 // until it has all been written and the port's output has drained.
-void SendSerial(frmMain& form)
+void SendSerial(PrinterContext& context)
 {
-    MSComm& comm = *form.MSComm1;
-    std::string& buffer = form.Exchange.SendBuffer;
+    MSComm& comm = *context.MSComm1;
+    std::string& buffer = context.Exchange.SendBuffer;
     int64_t pos = 1;
     int64_t step = 1;
     while (pos <= static_cast<int64_t>(buffer.size()) || OutputPending(comm)) {
@@ -69,28 +69,28 @@ void SendSerial(frmMain& form)
 // connected. A socket that is not connected sends nothing and the bytes stay
 // queued. The send is made once: afterwards events are pumped, and the
 // unload may release the socket meanwhile.
-void SendNetwork(frmMain& form)
+void SendNetwork(PrinterContext& context)
 {
-    ExchangeState& state = form.Exchange;
-    if (!form.Winsock1 || form.Winsock1->State() != sckConnected)
+    ExchangeState& state = context.Exchange;
+    if (!context.Winsock1 || context.Winsock1->State() != sckConnected)
         return;
-    Skippable([&] { form.Winsock1->SendData(NetVariant(state.SendBuffer)); });
-    if (!form.QuitRequested)
+    Skippable([&] { context.Winsock1->SendData(NetVariant(state.SendBuffer)); });
+    if (!context.QuitRequested)
         DoEvents();
     state.SendBuffer.clear();
 }
 
 // Error 8021: the device behind the link is gone. The queue is dropped, a
 // waiting exchange ends at its next pass and the link is closed.
-void AbortSend(frmMain& form)
+void AbortSend(PrinterContext& context)
 {
-    ExchangeState& state = form.Exchange;
+    ExchangeState& state = context.Exchange;
     state.AbortCode = kAbortExchange;
     state.SendBuffer.clear();
-    if (form.Winsock1 && form.Winsock1->State() > sckClosed)
-        CloseSocket(form);
+    if (context.Winsock1 && context.Winsock1->State() > sckClosed)
+        CloseSocket(context);
     state.Sending = false;
-    CloseLink(form);
+    CloseLink(context);
 }
 
 // Clears Receiving however the handler ends.
@@ -107,14 +107,14 @@ private:
 
 }  // namespace
 
-void AddData(frmMain& form, const std::string& bytes)
+void AddData(PrinterContext& context, const std::string& bytes)
 {
-    form.Exchange.SendBuffer += bytes;
+    context.Exchange.SendBuffer += bytes;
 }
 
-void SendData(frmMain& form)
+void SendData(PrinterContext& context)
 {
-    ExchangeState& state = form.Exchange;
+    ExchangeState& state = context.Exchange;
     if (state.Sending)
         return;
     state.Sending = true;
@@ -123,22 +123,22 @@ void SendData(frmMain& form)
         return;
     }
     try {
-        if (form.MSComm1->PortOpen())
-            SendSerial(form);
+        if (context.MSComm1->PortOpen())
+            SendSerial(context);
         else
-            SendNetwork(form);
+            SendNetwork(context);
     } catch (const RuntimeError&) {
         // Only a vanished device gets this far.
-        AbortSend(form);
+        AbortSend(context);
         return;
     }
     state.Sending = false;
 }
 
-std::string SendAndWait(frmMain& form, const std::string& command, const std::string& terminator,
+std::string SendAndWait(PrinterContext& context, const std::string& command, const std::string& terminator,
                         float timeoutSeconds)
 {
-    ExchangeState& state = form.Exchange;
+    ExchangeState& state = context.Exchange;
     // Only one exchange waits at a time.
     if (state.WaitingReply)
         return {};
@@ -150,8 +150,8 @@ std::string SendAndWait(frmMain& form, const std::string& command, const std::st
     state.AbortCode = 0;
 
     if (!command.empty()) {
-        AddData(form, command);
-        SendData(form);
+        AddData(context, command);
+        SendData(context);
     }
 
     // The wait counts from the end of the send. The time-out is tested
@@ -181,10 +181,10 @@ std::string SendAndWait(frmMain& form, const std::string& command, const std::st
     return result;
 }
 
-void MSComm1_OnComm(frmMain& form)
+void MSComm1_OnComm(PrinterContext& context)
 {
-    MSComm& comm = *form.MSComm1;
-    ExchangeState& state = form.Exchange;
+    MSComm& comm = *context.MSComm1;
+    ExchangeState& state = context.Exchange;
     if (comm.CommEvent() != comEvReceive || state.Receiving)
         return;
     ReceivingScope receiving(state);
@@ -192,38 +192,38 @@ void MSComm1_OnComm(frmMain& form)
     // receive event.
     while (comm.CommEvent() < 1000 && comm.InBufferCount() > 0) {
         state.RxChar = comm.Input();
-        ProcessRxChar(form);
+        ProcessRxChar(context);
     }
-    PostTerminal(form, state.TerminalText);
+    PostTerminal(context, state.TerminalText);
     state.TerminalText.clear();
 }
 
-void Winsock1_DataArrival(frmMain& form, int32_t)
+void Winsock1_DataArrival(PrinterContext& context, int32_t)
 {
-    ExchangeState& state = form.Exchange;
+    ExchangeState& state = context.Exchange;
     // A nested arrival leaves its bytes in the socket for the next event.
-    if (state.Receiving || !form.Winsock1)
+    if (state.Receiving || !context.Winsock1)
         return;
     ReceivingScope receiving(state);
     std::string data;
     try {
-        form.Winsock1->GetData(data);
+        context.Winsock1->GetData(data);
     } catch (const RuntimeError&) {
         return;
     }
     for (char byte : data) {
         state.RxChar = std::string(1, byte);
-        ProcessRxChar(form);
+        ProcessRxChar(context);
     }
     if (!state.TerminalText.empty()) {
-        PostTerminal(form, state.TerminalText);
+        PostTerminal(context, state.TerminalText);
         state.TerminalText.clear();
     }
 }
 
-void ProcessRxChar(frmMain& form)
+void ProcessRxChar(PrinterContext& context)
 {
-    ExchangeState& state = form.Exchange;
+    ExchangeState& state = context.Exchange;
     // Bytes that arrive while no exchange waits belong to no reply.
     if (state.WaitingReply) {
         state.Reply += state.RxChar;
@@ -232,5 +232,5 @@ void ProcessRxChar(frmMain& form)
         if (state.Reply.size() > kReplyLimit)
             state.Reply.erase(0, state.Reply.size() - kReplyLimit);
     }
-    RenderRxChar(form);
+    RenderRxChar(context);
 }

@@ -1,7 +1,7 @@
 #include "printer/DecodeStatus.h"
 
-#include "core/RuntimeError.h"
-#include "core/frmMain.h"
+#include "runtime/RuntimeError.h"
+#include "printer/PrinterContext.h"
 #include "platform/LabelControl.h"
 
 #include <vector>
@@ -86,13 +86,13 @@ void Show(LabelControl* label, const RowState& state)
 
 }  // namespace
 
-bool DecodeStatus(const StatusRecord& record, int16_t index, frmMain& form)
+bool DecodeStatus(const StatusRecord& record, int16_t index, PrinterContext& context)
 {
     const uint8_t b0 = record[0];
     const uint8_t b1 = record[1];
     const RowState rows[] = {PaperRow(b0, b1), PrintHeadRow(b0), CutterRow(b0), PresenterRow(b1)};
-    std::vector<LabelControl*>* arrays[] = {&form.lblPaperStatusMessage, &form.lblPrintHeadStatusMessage,
-                                            &form.lblCutterStatusMessage, &form.lblPresenterStatusMessage};
+    std::vector<LabelControl*>* arrays[] = {&context.lblPaperStatusMessage, &context.lblPrintHeadStatusMessage,
+                                            &context.lblCutterStatusMessage, &context.lblPresenterStatusMessage};
     bool fault = false;
     for (int r = 0; r < 4; ++r) {
         Show(Row(*arrays[r], index), rows[r]);

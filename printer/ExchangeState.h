@@ -4,7 +4,7 @@
 #include <string>
 
 // The fields of the command/response exchange and of the terminal log. The
-// main window holds one set (frmMain::Exchange) for all printers, since
+// printer context holds one set (PrinterContext::Exchange) for all printers, since
 // only one printer link is open at a time; CommandExchange and TerminalLog
 // work on it, on the user-interface thread. Texts are byte strings, one
 // character per byte.

@@ -1,8 +1,8 @@
 #include "printer/NetworkTransport.h"
 
-#include "core/Conversions.h"
-#include "core/ResumeNext.h"
-#include "core/frmMain.h"
+#include "runtime/Conversions.h"
+#include "runtime/ResumeNext.h"
+#include "printer/PrinterContext.h"
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
 #include "printer/SerialTransport.h"
@@ -16,58 +16,58 @@ constexpr double kCloseWaitSeconds = 10.0;
 
 // The unload may release the printer socket during any wait; a released
 // socket is a closed link.
-bool PrinterSocketConnected(const frmMain& form)
+bool PrinterSocketConnected(const PrinterContext& context)
 {
-    return form.Winsock1 && form.Winsock1->State() == sckConnected;
+    return context.Winsock1 && context.Winsock1->State() == sckConnected;
 }
 
 // Waits until the socket is connected or 5 seconds have passed.
-void WaitForConnection(frmMain& form)
+void WaitForConnection(PrinterContext& context)
 {
     Clock& clock = CurrentClock();
     const double start = clock.Now();
     for (;;) {
-        if (PrinterSocketConnected(form)) {
-            form.SetLinkOpen();
+        if (PrinterSocketConnected(context)) {
+            context.SetLinkOpen();
             return;
         }
         if (clock.Now() - start > kConnectWaitSeconds)
             return;
         DoEvents();
         // A connection made while events were pumped needs no sleep.
-        if (!PrinterSocketConnected(form))
+        if (!PrinterSocketConnected(context))
             clock.Sleep(kConnectSliceMs);
     }
 }
 
 }  // namespace
 
-void ConnectPrinter(frmMain& form, int16_t index)
+void ConnectPrinter(PrinterContext& context, int16_t index)
 {
     const PrinterEntry* entry = nullptr;
-    ResumeNext([&] { entry = &form.PrinterTable.at(static_cast<size_t>(index)); });
+    ResumeNext([&] { entry = &context.PrinterTable.at(static_cast<size_t>(index)); });
     // Only network printers with a plausible address and a port; an address
     // of eight characters or fewer is never tried.
-    if (!entry || entry->Port != 0 || entry->IP.size() <= 8 || entry->Socket.empty() || !form.Winsock1)
+    if (!entry || entry->Port != 0 || entry->IP.size() <= 8 || entry->Socket.empty() || !context.Winsock1)
         return;
-    CNetSocket& socket = *form.Winsock1;
+    CNetSocket& socket = *context.Winsock1;
     // A socket left open by anything earlier is closed first.
     ResumeNext([&] {
         if (socket.State() >= 1)
-            CloseSocket(form);
+            CloseSocket(context);
     });
     ResumeNext([&] { socket.SetProtocol(sckTCPProtocol); });
     ResumeNext([&] { socket.SetRemoteHost(entry->IP); });
     ResumeNext([&] { socket.SetRemotePort(RoundToInt32(LeadingNumber(entry->Socket))); });
     ResumeNext([&] { socket.Connect(); });
-    ResumeNext([&] { WaitForConnection(form); });
+    ResumeNext([&] { WaitForConnection(context); });
 }
 
-void CloseSocket(frmMain& form)
+void CloseSocket(PrinterContext& context)
 {
-    if (!form.Winsock1 || form.Winsock1->State() < 1)
+    if (!context.Winsock1 || context.Winsock1->State() < 1)
         return;
-    CNetSocket& socket = *form.Winsock1;
+    CNetSocket& socket = *context.Winsock1;
     socket.CloseSck();
     // Neither pumps events nor sleeps: the close leaves the socket closed
     // when it returns, so this normally ends at its first test.
@@ -76,12 +76,12 @@ void CloseSocket(frmMain& form)
     while (socket.State() != sckClosed && clock.Now() - start < kCloseWaitSeconds) {
     }
     if (socket.State() == sckClosed)
-        CloseLink(form);
+        CloseLink(context);
     else
-        form.LinkOpen = false;
+        context.LinkOpen = false;
 }
 
-void Winsock1_CloseSck(frmMain& form)
+void Winsock1_CloseSck(PrinterContext& context)
 {
-    CloseLink(form);
+    CloseLink(context);
 }

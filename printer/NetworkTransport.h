@@ -2,19 +2,19 @@
 
 #include <cstdint>
 
-class frmMain;
+class PrinterContext;
 
-// The TCP link to a network printer over the main window's printer socket
+// The TCP link to a network printer over the printer context's socket
 // Winsock1, one connection per poll.
 
 // Connects Winsock1 to the printer with `index` and sets LinkOpen when the
 // connection is up within 5 seconds. An IP of 8 characters or fewer or an
 // empty Socket is never tried. Errors while setting up are cleared.
-void ConnectPrinter(frmMain& form, int16_t index);
+void ConnectPrinter(PrinterContext& context, int16_t index);
 
 // Closes the printer socket if it is open, waits for it to be closed and
 // closes the link.
-void CloseSocket(frmMain& form);
+void CloseSocket(PrinterContext& context);
 
 // Winsock1's close event: the printer or the network ended the connection.
-void Winsock1_CloseSck(frmMain& form);
+void Winsock1_CloseSck(PrinterContext& context);

@@ -1,7 +1,7 @@
 #include "printer/PollPrinter.h"
 
-#include "core/ResumeNext.h"
-#include "core/frmMain.h"
+#include "runtime/ResumeNext.h"
+#include "printer/PrinterContext.h"
 #include "printer/CommandExchange.h"
 #include "printer/DecodeStatus.h"
 #include "printer/NetworkTransport.h"
@@ -13,21 +13,21 @@
 namespace {
 
 // Stores a good answer and has it decoded.
-bool Accept(frmMain& form, int16_t index, const std::string& answer, bool& answered)
+bool Accept(PrinterContext& context, int16_t index, const std::string& answer, bool& answered)
 {
     answered = true;
-    form.PrinterTable.at(static_cast<size_t>(index)).StatusBytes = answer.substr(0, 4);
+    context.PrinterTable.at(static_cast<size_t>(index)).StatusBytes = answer.substr(0, 4);
     StatusRecord record{};
     for (size_t i = 0; i < 3; ++i)
         record[i] = static_cast<uint8_t>(answer[i]);
-    return DecodeStatus(record, index, form);
+    return DecodeStatus(record, index, context);
 }
 
 // Open, read, close, then store and decode. Every device opened is closed
 // once, whatever failed in between.
-bool PollUsb(frmMain& form, int16_t index, bool& answered)
+bool PollUsb(PrinterContext& context, int16_t index, bool& answered)
 {
-    UsbLibrary& library = *form.Zorvadev;
+    UsbLibrary& library = *context.Zorvadev;
     std::string buffer(UsbLibrary::kBufferSize, ' ');
     int32_t value = 0;
     const int32_t device = library.OpenDevice();
@@ -41,7 +41,7 @@ bool PollUsb(frmMain& form, int16_t index, bool& answered)
     library.CloseDevice(device);
     if ((status & 0xFFFF) == 0)
         return false;
-    return Accept(form, index, buffer, answered);
+    return Accept(context, index, buffer, answered);
 }
 
 bool IsGoodReply(const std::string& reply)
@@ -51,39 +51,40 @@ bool IsGoodReply(const std::string& reply)
 
 // Opens the link, asks for the status and takes a good answer; the caller
 // closes the link.
-bool PollOverLink(frmMain& form, int16_t index, int16_t port, bool& answered)
+bool PollOverLink(PrinterContext& context, int16_t index, int16_t port, bool& answered)
 {
     if (port == 0)
-        ConnectPrinter(form, index);
+        ConnectPrinter(context, index);
     else
-        SetCom(form, index);
-    if (!form.LinkOpen)
+        SetCom(context, index);
+    if (!context.LinkOpen)
         return false;
-    const std::string reply = SendAndWait(form, kStatusCommand, std::string(1, kReplyTerminator), kReplyTimeoutSeconds);
+    const std::string reply = SendAndWait(context, kStatusCommand, std::string(1, kReplyTerminator), kReplyTimeoutSeconds);
     if (!IsGoodReply(reply))
         return false;
-    return Accept(form, index, reply, answered);
+    return Accept(context, index, reply, answered);
 }
 
 }  // namespace
 
-bool PollPrinter(frmMain& form, int16_t index)
+bool PollPrinter(PrinterContext& context, int16_t index)
 {
     bool result = false;
     bool answered = false;
     int16_t port = 1;
     ResumeNext([&] {
-        port = form.PrinterTable.at(static_cast<size_t>(index)).Port;
-        result = port < 0 ? PollUsb(form, index, answered) : PollOverLink(form, index, port, answered);
+        port = context.PrinterTable.at(static_cast<size_t>(index)).Port;
+        result = port < 0 ? PollUsb(context, index, answered) : PollOverLink(context, index, port, answered);
     });
     // The link is closed whatever happened; for a USB printer this finds no
     // serial port open.
     ResumeNext([&] {
         if (port == 0)
-            CloseSocket(form);
+            CloseSocket(context);
         else
-            ClosePort(form);
+            ClosePort(context);
     });
-    form.Metrics.RecordPoll(index, answered, result);
+    if (context.PollEnded)
+        context.PollEnded(index, answered, result);
     return result;
 }

@@ -1,9 +1,9 @@
 #include "printer/SerialTransport.h"
 
-#include "core/Conversions.h"
-#include "core/RuntimeError.h"
-#include "core/ResumeNext.h"
-#include "core/frmMain.h"
+#include "runtime/Conversions.h"
+#include "runtime/RuntimeError.h"
+#include "runtime/ResumeNext.h"
+#include "printer/PrinterContext.h"
 #include "platform/MSComm.h"
 #include "printer/NetworkTransport.h"
 #include "printer/W32Comms.h"
@@ -26,63 +26,63 @@ std::string ProvisionalSettings(const PrinterEntry& entry)
 }
 
 // The control's properties, in their order, then the open.
-void OpenPort(frmMain& form, const PrinterEntry& entry)
+void OpenPort(PrinterContext& context, const PrinterEntry& entry)
 {
-    MSComm& comm = *form.MSComm1;
+    MSComm& comm = *context.MSComm1;
     comm.SetCommPort(entry.Port);
     comm.SetDevicePath(entry.Device);
     comm.SetSettings(ProvisionalSettings(entry));
     comm.SetHandshaking(0);
     comm.SetInputMode(1);
     comm.SetInputLen(1);
-    comm.SetOutBufferSize(form.SerialOutBufferSize);
-    comm.SetInBufferSize(form.SerialInBufferSize);
+    comm.SetOutBufferSize(context.SerialOutBufferSize);
+    comm.SetInBufferSize(context.SerialInBufferSize);
     comm.SetRThreshold(1);
     comm.SetSThreshold(0);
     comm.SetOutBufferCount(0);
     comm.SetDTREnable(true);
-    comm.SetRTSEnable(form.RTSEnable);
+    comm.SetRTSEnable(context.RTSEnable);
     comm.SetPortOpen(true);
 }
 
 }  // namespace
 
-void SetCom(frmMain& form, int16_t index)
+void SetCom(PrinterContext& context, int16_t index)
 {
     try {
-        const PrinterEntry& entry = form.PrinterTable.at(static_cast<size_t>(index));
+        const PrinterEntry& entry = context.PrinterTable.at(static_cast<size_t>(index));
         if (entry.Port < 1)
             return;
         // A port left open by anyone is closed first.
-        ClosePort(form);
-        OpenPort(form, entry);
+        ClosePort(context);
+        OpenPort(context, entry);
         // The configured speed, written into the open port.
         int32_t baud = WholeTextToInt32(entry.BaudRate);
-        if (SetCommBaudRate(*form.MSComm1, baud).empty())
-            form.SetLinkOpen();
+        if (SetCommBaudRate(*context.MSComm1, baud).empty())
+            context.SetLinkOpen();
         else
-            CloseLink(form);
+            CloseLink(context);
     } catch (const std::exception&) {
         // A port that cannot be opened or set up: no link.
-        CloseLink(form);
+        CloseLink(context);
     }
 }
 
-void ClosePort(frmMain& form)
+void ClosePort(PrinterContext& context)
 {
-    MSComm& comm = *form.MSComm1;
+    MSComm& comm = *context.MSComm1;
     if (!comm.PortOpen())
         return;
     ResumeNext([&] { comm.SetOutBufferCount(0); });
     ResumeNext([&] { comm.SetPortOpen(false); });
-    CloseLink(form);
+    CloseLink(context);
 }
 
-void CloseLink(frmMain& form)
+void CloseLink(PrinterContext& context)
 {
-    form.LinkOpen = false;
-    if (form.MSComm1->PortOpen())
-        ClosePort(form);
-    if (form.Winsock1 && form.Winsock1->State() != sckClosed)
-        CloseSocket(form);
+    context.LinkOpen = false;
+    if (context.MSComm1->PortOpen())
+        ClosePort(context);
+    if (context.Winsock1 && context.Winsock1->State() != sckClosed)
+        CloseSocket(context);
 }

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-class frmMain;
+class PrinterContext;
 
-// The serial link to a printer over the main window's serial control
+// The serial link to a printer over the printer context's serial control
 // MSComm1, opened afresh for every poll and closed after it, and the link
 // bookkeeping it shares with the network transport. PollPrinter, the
 // exchange and the unload call these on the user-interface thread. Nothing
@@ -15,11 +15,11 @@ class frmMain;
 // baud with its parity, data bits and stop bits, then switches it to its
 // BaudRate in the port's own settings, and sets LinkOpen. On any failure
 // the link is closed. Does nothing for a printer whose Port is below 1.
-void SetCom(frmMain& form, int16_t index);
+void SetCom(PrinterContext& context, int16_t index);
 
 // Drops unsent bytes, closes the serial port and closes the link; does
 // nothing when the port is not open.
-void ClosePort(frmMain& form);
+void ClosePort(PrinterContext& context);
 
 // Marks the printer link closed and closes whatever link is still open.
-void CloseLink(frmMain& form);
+void CloseLink(PrinterContext& context);

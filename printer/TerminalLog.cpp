@@ -1,6 +1,6 @@
 #include "printer/TerminalLog.h"
 
-#include "core/frmMain.h"
+#include "printer/PrinterContext.h"
 #include "printer/TextBoxFuncs.h"
 
 #include <QPlainTextEdit>
@@ -11,10 +11,10 @@ namespace {
 // The carriage return before this byte stood alone: the box's current line
 // is wiped, as a terminal returning to the line start and writing over it
 // would end up showing.
-void EraseCurrentLine(frmMain& form)
+void EraseCurrentLine(PrinterContext& context)
 {
-    PostTerminal(form, form.Exchange.TerminalText);
-    QPlainTextEdit& box = *form.Text1;
+    PostTerminal(context, context.Exchange.TerminalText);
+    QPlainTextEdit& box = *context.Text1;
     const int start = GetLineStart(box);
     const int length = GetLineLength(box);
     FreezeRedraw(box);
@@ -28,25 +28,25 @@ void EraseCurrentLine(frmMain& form)
 
 // A line feed without a carriage return: the next line starts below the
 // caret, at the same column.
-void LineFeedAtColumn(frmMain& form)
+void LineFeedAtColumn(PrinterContext& context)
 {
-    PostTerminal(form, form.Exchange.TerminalText);
-    const int column = GetCaretPos(*form.Text1) - GetLineStart(*form.Text1);
-    PostTerminal(form, "\r\n" + std::string(static_cast<size_t>(column), ' '));
+    PostTerminal(context, context.Exchange.TerminalText);
+    const int column = GetCaretPos(*context.Text1) - GetLineStart(*context.Text1);
+    PostTerminal(context, "\r\n" + std::string(static_cast<size_t>(column), ' '));
 }
 
 }  // namespace
 
-void RenderRxChar(frmMain& form)
+void RenderRxChar(PrinterContext& context)
 {
-    ExchangeState& state = form.Exchange;
+    ExchangeState& state = context.Exchange;
     std::string& rx = state.RxChar;
     const int byte = rx.size() == 1 ? static_cast<unsigned char>(rx[0]) : -1;
 
     // A carriage return followed by anything but a line feed stood alone:
     // it erases the box's current line.
     if (state.PendingCR && byte != 0x0A)
-        EraseCurrentLine(form);
+        EraseCurrentLine(context);
 
     if (byte == 0x00) {
         rx = "{NULL}";
@@ -58,7 +58,7 @@ void RenderRxChar(frmMain& form)
         rx = "\r\n";
         state.PendingCR = false;
     } else if (byte == 0x0A) {
-        LineFeedAtColumn(form);
+        LineFeedAtColumn(context);
         rx.clear();
     } else if (byte == 0x0D) {
         state.PendingCR = true;
@@ -70,6 +70,6 @@ void RenderRxChar(frmMain& form)
     state.TerminalText += rx;
 }
 
-void PostTerminal(frmMain&, const std::string&)
+void PostTerminal(PrinterContext&, const std::string&)
 {
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine (packages, build) and runs the whole test suite:
 #   1. set-up and build into build/;
-#   2. the Debian package built (scripts/package.sh) and checked without
-#      installing it (tests/package/PackageTest.sh);
+#   2. the Debian package built (scripts/package.sh) and checked
+#      (tests/package/PackageTest.sh), which installs, upgrades, removes and
+#      purges it for real with apt;
 #   3. the suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #      in build-asan/, run clean (no report, no leak);
 #   4. each fuzz target for a short while (scripts/run-fuzz.sh; Q62M_FUZZ_SECONDS

@@ -13,7 +13,8 @@ packages=(
   xvfb xauth xdotool trayer openbox x11-apps x11-utils imagemagick
   clang libclang-rt-14-dev
   dpkg-dev lintian man-db
-  python3-prometheus-client python3-pytest
+  python3-prometheus-client python3-pytest locales
+  dbus-daemon python3-gi
 )
 
 missing=()

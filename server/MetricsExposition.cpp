@@ -1,11 +1,12 @@
 #include "server/MetricsExposition.h"
 
-#include "core/frmMain.h"
-#include "platform/MSComm.h"
+#include "runtime/DecimalText.h"
+#include "server/MonitorMetrics.h"
+#include "server/StatusStore.h"
 
 #include <QString>
 #include <cinttypes>
-#include <cstdio>
+#include <map>
 
 namespace {
 
@@ -33,11 +34,9 @@ std::string LabelValue(const std::string& text)
     return "\"" + escaped + "\"";
 }
 
-std::string Number(double value)
+std::string Seconds(double value)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
+    return DecimalText(value, std::chars_format::fixed, 3);
 }
 
 class Writer {
@@ -53,34 +52,19 @@ public:
     std::string text_;
 };
 
-std::string Transport(const PrinterEntry& entry)
-{
-    return entry.Port < 0 ? "usb" : entry.Port == 0 ? "network" : "serial";
-}
-
-std::string Address(const PrinterEntry& entry)
-{
-    if (entry.Port < 0)
-        return "usb";
-    if (entry.Port == 0)
-        return entry.IP + ":" + entry.Socket;
-    return MSComm::DevicePathFor(entry.Port, entry.Device);
-}
-
 }  // namespace
 
-std::string MetricsExposition(const frmMain& form)
+std::string MetricsExposition(const MonitorMetrics& metrics, const StatusStore& store)
 {
-    const MonitorMetrics& metrics = form.Metrics;
-    const size_t count = std::min(form.PrinterTable.size(), metrics.Printers.size());
+    const size_t count = metrics.Printers.size();
     auto printer = [](size_t i) { return "printer=\"" + std::to_string(i + 1) + "\""; };
     Writer out;
     out.Family("q62m_printer_info", "gauge", "A configured printer, always 1.");
     for (size_t i = 0; i < count; ++i) {
-        const PrinterEntry& entry = form.PrinterTable[i];
+        const MonitorMetrics::Printer& p = metrics.Printers[i];
         out.Sample("q62m_printer_info",
-                   printer(i) + ",name=" + LabelValue(entry.Name) + ",transport=\"" + Transport(entry)
-                       + "\",address=" + LabelValue(Address(entry)),
+                   printer(i) + ",name=" + LabelValue(p.Name) + ",transport=\"" + p.Transport
+                       + "\",address=" + LabelValue(p.Address),
                    "1");
     }
     out.Family("q62m_printer_answering", "gauge", "1 if the printer's last poll got a good answer, else 0.");
@@ -89,19 +73,22 @@ std::string MetricsExposition(const frmMain& form)
     out.Family("q62m_printer_last_answer_timestamp_seconds", "gauge", "Unix time of the printer's last good answer.");
     for (size_t i = 0; i < count; ++i)
         if (metrics.Printers[i].LastAnswer > 0)
-            out.Sample("q62m_printer_last_answer_timestamp_seconds", printer(i), Number(metrics.Printers[i].LastAnswer));
+            out.Sample("q62m_printer_last_answer_timestamp_seconds", printer(i), Seconds(metrics.Printers[i].LastAnswer));
+    // Conditions and fault are known only from a printer's status bytes.
+    auto status = [&](size_t i) -> const std::string& { return store.StoredStatus(static_cast<int16_t>(i)); };
+    auto known = [&](size_t i) { return status(i).size() >= 2; };
     out.Family("q62m_printer_condition", "gauge", "1 while the printer's stored status carries the condition.");
     for (size_t i = 0; i < count; ++i) {
-        const std::string& status = form.PrinterTable[i].StatusBytes;
-        if (status.size() < 2)
+        if (!known(i))
             continue;
         for (const Condition& c : kConditions)
             out.Sample("q62m_printer_condition", printer(i) + ",condition=\"" + c.name + "\"",
-                       (static_cast<uint8_t>(status[c.byte]) & c.mask) ? "1" : "0");
+                       (static_cast<uint8_t>(status(i)[c.byte]) & c.mask) ? "1" : "0");
     }
     out.Family("q62m_printer_fault", "gauge", "1 while the printer has a fault, as the window shows it.");
     for (size_t i = 0; i < count; ++i)
-        out.Sample("q62m_printer_fault", printer(i), metrics.Printers[i].Fault ? "1" : "0");
+        if (known(i))
+            out.Sample("q62m_printer_fault", printer(i), metrics.Printers[i].Fault ? "1" : "0");
     out.Family("q62m_polls_total", "counter", "Polls of the printer since the monitor started, by result.");
     for (size_t i = 0; i < count; ++i) {
         out.Sample("q62m_polls_total", printer(i) + ",result=\"answered\"", std::to_string(metrics.Printers[i].Answered));
@@ -113,7 +100,9 @@ std::string MetricsExposition(const frmMain& form)
     out.Family("q62m_status_requests_total", "counter", "Status requests answered, by status server port.");
     for (const auto& [port, requests] : metrics.StatusRequests)
         out.Sample("q62m_status_requests_total", "port=\"" + std::to_string(port) + "\"", std::to_string(requests));
-    out.Family("q62m_start_time_seconds", "gauge", "Unix time the monitor started.");
-    out.Sample("q62m_start_time_seconds", "", Number(metrics.StartTime));
+    out.Family("q62m_build_info", "gauge", "The monitor's version, always 1.");
+    out.Sample("q62m_build_info", "version=" + LabelValue(Q62M_VERSION), "1");
+    out.Family("process_start_time_seconds", "gauge", "Unix time the monitor started.");
+    out.Sample("process_start_time_seconds", "", Seconds(metrics.StartTime));
     return out.text_;
 }

@@ -1,52 +1,52 @@
 #include "server/MetricsServer.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/Clock.h"
 #include "platform/StandardError.h"
+#include "server/HttpRequest.h"
 #include "server/MetricsExposition.h"
 #include "socket/CNetSocket.h"
 
 #include <algorithm>
-#include <cctype>
-#include <sstream>
 
 namespace {
 
 const std::string kMetricsType = "text/plain; version=0.0.4; charset=utf-8";
 
-std::string Lower(std::string text)
+double After(int ms)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-// "METHOD TARGET HTTP/1.x"; false for anything else.
-bool ParseRequestLine(const std::string& line, std::string& method, std::string& target, std::string& version)
-{
-    std::istringstream words(line);
-    std::string extra;
-    if (!(words >> method >> target >> version) || (words >> extra))
-        return false;
-    const bool token = std::all_of(method.begin(), method.end(), [](unsigned char c) { return std::isupper(c); });
-    const bool printable = std::all_of(target.begin(), target.end(), [](unsigned char c) { return c > ' ' && c < 127; });
-    return token && printable && (version == "HTTP/1.0" || version == "HTTP/1.1");
+    return CurrentClock().Now() + ms / 1000.0;
 }
 
 }  // namespace
 
 struct MetricsServer::Connection {
     std::unique_ptr<CNetSocket> socket = std::make_unique<CNetSocket>();
+    // Names this connection in calls queued for later, which may find it gone.
+    uint64_t serial = 0;
+    // Input not answered yet: at most kMaxRequest bytes.
     std::string received;
-    // When the connection goes unless a request completes first.
+    // When the connection goes unless its request completes, or its answer
+    // leaves, first.
     double deadline = 0;
-    // Answered with "Connection: close": it goes once the answer is sent.
+    // An answer has not been sent whole; no input is read meanwhile.
+    bool answering = false;
+    // Answered with "Connection: close": input is discarded; once the
+    // answer is sent the client reads the end of the stream, and the
+    // connection goes when the client closes its end or kRequestMs later.
     bool closing = false;
+    // Inside SendData, which may raise SendComplete before it returns.
+    bool sending = false;
     // Done with; destroyed from the event loop, never inside its own events.
     bool dead = false;
+
+    // No request in progress: nothing is lost when it goes.
+    bool Idle() const { return !dead && !answering && (closing || received.empty()); }
 };
 
-MetricsServer::MetricsServer(const frmMain& form, int32_t port, const std::string& address)
-    : form_(form), listener_(std::make_unique<CNetSocket>()), address_(address)
+MetricsServer::MetricsServer(const MonitorMetrics& metrics, const StatusStore& store, int32_t port,
+                             const std::string& address)
+    : metrics_(metrics), store_(store), listener_(std::make_unique<CNetSocket>()), address_(address)
 {
     listener_->Events.ConnectionRequest = [this](int32_t requestID) { ConnectionRequest(requestID); };
     // A failed accept (too many open files, say) leaves the listener in its
@@ -57,7 +57,7 @@ MetricsServer::MetricsServer(const frmMain& form, int32_t port, const std::strin
     };
     listener_->Bind(NetVariant(port), address.empty() ? NetVariant(int32_t{0}) : NetVariant(address));
     listener_->Listen();
-    idleCheck_.setInterval(kIdleMs / 10);
+    idleCheck_.setInterval(kRequestMs / 8);
     QObject::connect(&idleCheck_, &QTimer::timeout, &idleCheck_, [this] { DropIdle(); });
 }
 
@@ -65,22 +65,27 @@ MetricsServer::~MetricsServer() = default;
 
 void MetricsServer::ConnectionRequest(int32_t requestID)
 {
-    const auto live = std::count_if(connections_.begin(), connections_.end(), [](const auto& c) { return !c->dead; });
     // A connection not taken is closed as soon as this returns.
-    if (static_cast<size_t>(live) >= kMaxConnections)
+    if (!MakeRoom())
         return;
     connections_.push_back(std::make_unique<Connection>());
     Connection& c = *connections_.back();
-    c.deadline = CurrentClock().Now() + kIdleMs / 1000.0;
+    c.serial = ++nextSerial_;
+    c.deadline = After(kRequestMs);
     c.socket->Events.DataArrival = [this, &c](int32_t) { DataArrival(c); };
     c.socket->Events.CloseSck = [this, &c] { Drop(c); };
     c.socket->Events.Error = [this, &c](int16_t, std::string&, int32_t, const std::string&, const std::string&, int32_t,
                                         bool&) { Drop(c); };
     c.socket->Events.SendComplete = [this, &c] {
-        if (c.closing)
-            Drop(c);
+        if (c.sending || c.dead)
+            return;
+        AnswerSent(c);
+        if (!c.dead)
+            Serve(c);
     };
-    idleCheck_.start();
+    c.socket->SetReceiveLimit(static_cast<int32_t>(kMaxRequest));
+    if (!idleCheck_.isActive())
+        idleCheck_.start();
     try {
         c.socket->Accept(requestID);
     } catch (const RuntimeError&) {
@@ -88,9 +93,23 @@ void MetricsServer::ConnectionRequest(int32_t requestID)
     }
 }
 
+// At the limit the oldest connection with no request in progress gives way;
+// false when every connection is busy with one.
+bool MetricsServer::MakeRoom()
+{
+    const auto live = std::count_if(connections_.begin(), connections_.end(), [](const auto& c) { return !c->dead; });
+    if (static_cast<size_t>(live) < kMaxConnections)
+        return true;
+    const auto idle = std::find_if(connections_.begin(), connections_.end(), [](const auto& c) { return c->Idle(); });
+    if (idle == connections_.end())
+        return false;
+    Drop(**idle);
+    return true;
+}
+
 void MetricsServer::DataArrival(Connection& c)
 {
-    if (c.dead || c.closing)
+    if (c.dead)
         return;
     std::string data;
     try {
@@ -99,46 +118,71 @@ void MetricsServer::DataArrival(Connection& c)
         Drop(c);
         return;
     }
+    if (c.closing)
+        return;
     c.received += data;
-    // Every complete request in turn; a bad or overlong one ends the connection.
-    while (!c.dead && !c.closing) {
-        const size_t lineEnd = c.received.find("\r\n");
-        const size_t headEnd = c.received.find("\r\n\r\n");
-        std::string method, target, version;
-        const bool badLine =
-            lineEnd != std::string::npos && !ParseRequestLine(c.received.substr(0, lineEnd), method, target, version);
-        const bool tooLong = headEnd == std::string::npos ? c.received.size() > kMaxRequest : headEnd + 4 > kMaxRequest;
-        if (badLine || tooLong) {
-            Send(c, "400 Bad Request", "Bad Request\n", false, "HTTP/1.1", false);
-            return;
-        }
-        if (headEnd == std::string::npos)
-            return;
-        const std::string requestLine = c.received.substr(0, lineEnd);
-        const std::string headers = Lower(c.received.substr(lineEnd, headEnd - lineEnd + 2));
-        c.received.erase(0, headEnd + 4);
-        Answer(c, requestLine, headers);
-    }
+    Serve(c);
 }
 
-void MetricsServer::Answer(Connection& c, const std::string& requestLine, const std::string& headers)
+// Answers the request at the front of the input, if it is complete and the
+// answer before it has left, and reads only as much further input as the
+// connection may keep.
+void MetricsServer::Serve(Connection& c)
 {
-    std::string method, target, version;
-    ParseRequestLine(requestLine, method, target, version);
-    const bool closeAsked = headers.find("\r\nconnection: close") != std::string::npos
-                         || headers.find("\r\nconnection:close") != std::string::npos;
-    const bool keepAlive = version == "HTTP/1.1" && !closeAsked;
-    const std::string path = target.substr(0, target.find('?'));
-    if (method != "GET" && method != "HEAD")
-        Send(c, "405 Method Not Allowed", "Method Not Allowed\n", false, version, keepAlive, "Allow: GET, HEAD\r\n");
-    else if (path != "/metrics")
-        Send(c, "404 Not Found", "Not Found\n", method == "HEAD", version, keepAlive);
-    else
-        Send(c, "200 OK", MetricsExposition(form_), method == "HEAD", version, keepAlive);
+    if (!c.answering && !c.closing) {
+        HttpRequest request;
+        switch (request.Parse(c.received)) {
+        case HttpRequest::Status::Incomplete:
+            break;
+        case HttpRequest::Status::Bad:
+            c.received.clear();
+            Send(c, "HTTP/1.1", "400 Bad Request", "Bad Request\n", false, false);
+            break;
+        case HttpRequest::Status::Complete:
+            c.received.erase(0, request.Length());
+            Answer(c, request);
+            if (!c.dead && !c.answering && !c.received.empty())
+                ServeLater(c);
+            break;
+        }
+    }
+    if (c.dead)
+        return;
+    const size_t room = c.answering ? 0 : c.closing ? kMaxRequest : kMaxRequest - c.received.size();
+    c.socket->SetReceiveLimit(static_cast<int32_t>(room));
 }
 
-void MetricsServer::Send(Connection& c, const std::string& status, const std::string& body, bool headOnly,
-                         const std::string& version, bool keepAlive, const std::string& extraHeaders)
+// The next request waits for the next turn of the event loop, so a client
+// with many requests in one piece holds up nobody else.
+void MetricsServer::ServeLater(const Connection& c)
+{
+    QMetaObject::invokeMethod(
+        &idleCheck_,
+        [this, serial = c.serial] {
+            for (const auto& connection : connections_)
+                if (connection->serial == serial && !connection->dead)
+                    Serve(*connection);
+        },
+        Qt::QueuedConnection);
+}
+
+void MetricsServer::Answer(Connection& c, const HttpRequest& request)
+{
+    // A body is not read, so it cannot be told from the next request.
+    const bool keepAlive = request.KeepAlive() && !request.HasBody();
+    const bool head = request.Method() == "HEAD";
+    const std::string path = request.Target().substr(0, request.Target().find('?'));
+    if (request.Method() != "GET" && !head)
+        Send(c, request.Version(), "405 Method Not Allowed", "Method Not Allowed\n", false, keepAlive,
+             "Allow: GET, HEAD\r\n");
+    else if (path != "/metrics")
+        Send(c, request.Version(), "404 Not Found", "Not Found\n", head, keepAlive);
+    else
+        Send(c, request.Version(), "200 OK", MetricsExposition(metrics_, store_), head, keepAlive);
+}
+
+void MetricsServer::Send(Connection& c, const std::string& version, const std::string& status, const std::string& body,
+                         bool headOnly, bool keepAlive, const std::string& extraHeaders)
 {
     const std::string type = status.rfind("200", 0) == 0 ? kMetricsType : "text/plain; charset=utf-8";
     const std::string answer = version + " " + status + "\r\nContent-Type: " + type
@@ -146,15 +190,35 @@ void MetricsServer::Send(Connection& c, const std::string& status, const std::st
                              + "\r\nConnection: " + (keepAlive ? "keep-alive" : "close") + "\r\n" + extraHeaders
                              + "\r\n" + (headOnly ? std::string() : body);
     c.closing = !keepAlive;
-    c.deadline = CurrentClock().Now() + kIdleMs / 1000.0;
+    c.answering = true;
+    c.deadline = After(kUnsentMs);
+    if (c.closing)
+        c.received.clear();
+    c.sending = true;
     try {
         c.socket->SendData(NetVariant(answer));
     } catch (const RuntimeError&) {
         Drop(c);
-        return;
     }
-    if (!c.dead && c.closing && c.socket->GetOutBufferLength() == 0)
+    c.sending = false;
+    if (!c.dead && c.socket->GetOutBufferLength() == 0)
+        AnswerSent(c);
+}
+
+// A connection ending after its answer first tells the client so and goes
+// on reading, since closing with input unread would reset the connection and
+// could cost the client the answer.
+void MetricsServer::AnswerSent(Connection& c)
+{
+    c.answering = false;
+    c.deadline = After(kRequestMs);
+    if (!c.closing)
+        return;
+    try {
+        c.socket->CloseSend();
+    } catch (const RuntimeError&) {
         Drop(c);
+    }
 }
 
 void MetricsServer::Relisten()
@@ -170,20 +234,29 @@ void MetricsServer::Relisten()
     }
 }
 
-// Closes the connection now; the object goes once the event loop runs again.
+// Closes the connection now, so its client learns at once; the object goes
+// once the event loop runs again.
 void MetricsServer::Drop(Connection& c)
 {
     if (c.dead)
         return;
     c.dead = true;
     c.socket->Events = CNetSocket::EventHandlers{};
+    try {
+        c.socket->CloseSck();
+    } catch (const RuntimeError&) {
+        // The descriptor goes with the object.
+    }
     QMetaObject::invokeMethod(&idleCheck_, [this] { DropIdle(); }, Qt::QueuedConnection);
 }
 
 void MetricsServer::DropIdle()
 {
     const double now = CurrentClock().Now();
-    connections_.remove_if([now](const std::unique_ptr<Connection>& c) { return c->dead || now > c->deadline; });
+    for (const auto& c : connections_)
+        if (now > c->deadline)
+            Drop(*c);
+    connections_.remove_if([](const std::unique_ptr<Connection>& c) { return c->dead; });
     if (connections_.empty())
         idleCheck_.stop();
 }

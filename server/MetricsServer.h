@@ -7,30 +7,43 @@
 #include <string>
 
 class CNetSocket;
-class frmMain;
+class HttpRequest;
+struct MonitorMetrics;
+class StatusStore;
 
 // The metrics endpoint: a small HTTP/1.0 and 1.1 server on a port of its
 // own that answers GET /metrics (and HEAD) with the monitor's state in
 // Prometheus' text format; any other path gets 404, another method 405, a
-// request that is not HTTP or longer than 8 KiB 400 and the end of the
-// connection. HTTP/1.1 connections are kept for further requests.
+// request that is not HTTP or whose head is longer than 8 KiB 400 and the
+// end of the connection. Connections are kept for further requests unless
+// the client asks otherwise.
 //
-// It owns its listening socket and the connections it took: at most
-// kMaxConnections at a time, and further ones are closed as they come. A
-// connection that has not completed a request 5 seconds after its accept or
-// its last answer is dropped. Everything runs from socket notifications and
-// one timer on the user-interface thread, like the status servers, so a
-// slow or hostile client delays nothing else. The main window owns it and
-// outlives it.
+// It owns its listening socket and the connections it took, and no client
+// can make it hold more than a few kilobytes: each connection keeps at most
+// 8 KiB of input and one answer, and while an answer is unsent it reads no
+// further input, so a client that sends without reading is held back by
+// its own kernel buffers. A connection goes when it has no complete request
+// kRequestMs after its accept or its last answer, when an answer stays
+// unsent for kUnsentMs (sending part of it does not extend that), or when a
+// new connection needs its place: at kMaxConnections the oldest one with no
+// request in progress gives way, so idle connections never lock a scraper
+// out. After an answer with "Connection: close" further input is read and
+// discarded until the connection ends.
+//
+// Everything runs from socket notifications and one timer on the
+// user-interface thread, like the status servers, one request per turn of
+// the event loop, so a slow or hostile client delays nothing else. The main
+// window owns it and outlives it.
 class MetricsServer {
 public:
-    static constexpr size_t kMaxConnections = 4;
+    static constexpr size_t kMaxConnections = 8;
     static constexpr size_t kMaxRequest = 8 * 1024;
-    static constexpr int kIdleMs = 5000;
+    static constexpr int kRequestMs = 2000;
+    static constexpr int kUnsentMs = 5000;
 
     // Listens on `port` of `address` (every local address when empty);
     // raises RuntimeError when that fails.
-    MetricsServer(const frmMain& form, int32_t port, const std::string& address);
+    MetricsServer(const MonitorMetrics& metrics, const StatusStore& store, int32_t port, const std::string& address);
     ~MetricsServer();
     MetricsServer(const MetricsServer&) = delete;
     MetricsServer& operator=(const MetricsServer&) = delete;
@@ -39,17 +52,24 @@ private:
     struct Connection;
 
     void ConnectionRequest(int32_t requestID);
+    bool MakeRoom();
     void DataArrival(Connection& connection);
-    void Answer(Connection& connection, const std::string& requestLine, const std::string& headers);
-    void Send(Connection& connection, const std::string& status, const std::string& body, bool headOnly,
-              const std::string& version, bool keepAlive, const std::string& extraHeaders = {});
+    void Serve(Connection& connection);
+    void ServeLater(const Connection& connection);
+    void Answer(Connection& connection, const HttpRequest& request);
+    void Send(Connection& connection, const std::string& version, const std::string& status, const std::string& body,
+              bool headOnly, bool keepAlive, const std::string& extraHeaders = {});
+    void AnswerSent(Connection& connection);
     void Drop(Connection& connection);
     void DropIdle();
     void Relisten();
 
-    const frmMain& form_;
+    const MonitorMetrics& metrics_;
+    const StatusStore& store_;
     std::unique_ptr<CNetSocket> listener_;
+    // In the order of their accept.
     std::list<std::unique_ptr<Connection>> connections_;
+    uint64_t nextSerial_ = 0;
     std::string address_;
     QTimer idleCheck_;
 };

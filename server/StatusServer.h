@@ -1,11 +1,12 @@
 #pragma once
 
+#include <QMetaObject>
 #include <cstdint>
 #include <string>
 
 class CNetSocket;
 class QTimer;
-class frmMain;
+class StatusStore;
 
 // The handlers of one status server: `tcpServer1` with `Timer1`, or
 // `tcpServer2` with `Timer2`. The server's socket listens on the port of the
@@ -15,12 +16,15 @@ class frmMain;
 // timer fires five seconds after the accept.
 //
 // The main window owns the socket and the timer and outlives this object;
-// the socket's events and the timer's tick call the handlers on the
-// user-interface thread. An error inside a handler ends that handler only:
-// it is written to standard error and the monitor goes on.
+// the stored status comes from `store`. The socket's events and the timer's
+// tick call the handlers on the user-interface thread. An error inside a handler ends that handler only:
+// it is written to standard error and the monitor goes on. A server left
+// neither listening nor serving a client by such an error (an accept that
+// failed for want of descriptors, a port it could not bind again) listens
+// again: at once, then every five seconds until it can.
 class StatusServer {
 public:
-    StatusServer(frmMain& form, CNetSocket& server, QTimer& timer, std::string name);
+    StatusServer(StatusStore& store, CNetSocket& server, QTimer& timer, std::string name);
     ~StatusServer();
     StatusServer(const StatusServer&) = delete;
     StatusServer& operator=(const StatusServer&) = delete;
@@ -32,11 +36,18 @@ public:
 
 private:
     void Relisten();
+    void ListenAgainSoon();
+    void Report(const std::string& text);
     template <typename Handler>
     void Run(const char* event, Handler&& handler);
 
-    frmMain& form_;
+    StatusStore& store_;
     CNetSocket& server_;
     QTimer& timer_;
+    QMetaObject::Connection tick_;
     std::string name_;
+    // Set from a failure until the server listens again.
+    bool recovering_ = false;
+    // The last line written; the same failure again is not repeated.
+    std::string lastReport_;
 };

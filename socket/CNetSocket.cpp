@@ -1,6 +1,6 @@
 #include "socket/CNetSocket.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/MessageBox.h"
 #include "platform/SocketCalls.h"
 #include "platform/StandardError.h"
@@ -536,6 +536,7 @@ void CNetSocket::CloseSck()
     remoteHostIP_.clear();
     recvBuffer_.clear();
     sendBuffer_.clear();
+    receiveDeferred_ = false;
     sendChunkSize_ = 0;
     recvChunkSize_ = 0;
     state_ = sckClosed;
@@ -688,7 +689,12 @@ bool CNetSocket::SendBufferedDataUDP()
 
 void CNetSocket::ReceiveStream()
 {
-    if (RecvDataToBuffer() < 1)
+    const size_t room = ReceiveRoom();
+    if (room == 0) {
+        receiveDeferred_ = true;
+        return;
+    }
+    if (RecvDataToBuffer(room) < 1)
         return;
     Raise(&EventHandlers::DataArrival, static_cast<int32_t>(recvBuffer_.size()));
 }
@@ -703,9 +709,9 @@ void CNetSocket::ReceiveDatagram()
     DiscardDatagram();
 }
 
-int32_t CNetSocket::RecvDataToBuffer()
+int32_t CNetSocket::RecvDataToBuffer(size_t room)
 {
-    size_t chunk = recvChunkSize_ > 0 ? recvChunkSize_ : kFallbackChunk;
+    size_t chunk = std::min<size_t>(recvChunkSize_ > 0 ? recvChunkSize_ : kFallbackChunk, room);
     if (recvScratch_.size() < chunk)
         recvScratch_.resize(chunk);
     size_t received = 0;
@@ -721,6 +727,7 @@ void CNetSocket::GetData(NetVariant& data, NetVariant* varType, NetVariant* maxL
 {
     CheckReceiveState("CNetSocket.GetData", true);
     ReceiveInto(data, false, varType, maxLen, "CNetSocket.GetData");
+    ResumeDeferredReceive();
 }
 
 void CNetSocket::GetData(NetVariant& data, int32_t varType)
@@ -746,6 +753,37 @@ void CNetSocket::PeekData(NetVariant& data, int32_t varType)
 {
     NetVariant type = varType;
     PeekData(data, &type);
+}
+
+void CNetSocket::SetReceiveLimit(int32_t bytes)
+{
+    receiveLimit_ = bytes;
+    ResumeDeferredReceive();
+}
+
+void CNetSocket::CloseSend()
+{
+    if (IsDatagram() || state_ != sckConnected || !sendBuffer_.empty())
+        Fail(kErrInvalidOperation, kTextInvalidOperation, "CNetSocket.CloseSend");
+    if (int32_t error = SocketCalls::ShutdownSend(socketHandle_))
+        FailWithSocketError(error, "CNetSocket.CloseSend");
+}
+
+size_t CNetSocket::ReceiveRoom() const
+{
+    if (receiveLimit_ < 0)
+        return std::numeric_limits<size_t>::max();
+    const size_t limit = static_cast<size_t>(receiveLimit_);
+    return recvBuffer_.size() < limit ? limit - recvBuffer_.size() : 0;
+}
+
+// The platform announces the bytes it holds again once there is room.
+void CNetSocket::ResumeDeferredReceive()
+{
+    if (!receiveDeferred_ || ReceiveRoom() == 0 || state_ != sckConnected)
+        return;
+    receiveDeferred_ = false;
+    modNetSocket::RenewReadNotification(socketHandle_);
 }
 
 void CNetSocket::CheckReceiveState(const std::string& source, bool holderMayRead) const

@@ -100,6 +100,18 @@ public:
     void PeekData(NetVariant& data, int32_t varType);
     int32_t GetOutBufferLength() const { return static_cast<int32_t>(sendBuffer_.size()); }
 
+    // The most bytes the TCP receive buffer takes from the platform socket;
+    // negative (the default) for no limit. While the buffer holds that many,
+    // FD_READ leaves further bytes with the platform, whose buffers then push
+    // back on the peer, until the owner reads or raises the limit. A server
+    // that must not be made to hold a client's input sets it.
+    void SetReceiveLimit(int32_t bytes);
+
+    // Ends the sending direction of a TCP connection whose send buffer is
+    // empty: the peer reads the end of the stream while this side still
+    // receives what the peer sends, until either closes.
+    void CloseSend();
+
     // The notification entry for modNetSocket; owners do not call it.
     int32_t WndProc(int32_t hwnd, int32_t uMsg, int32_t wParam, int32_t lParam);
 
@@ -140,7 +152,9 @@ private:
     bool SendBufferedDataUDP();
     void ReceiveStream();
     void ReceiveDatagram();
-    int32_t RecvDataToBuffer();
+    int32_t RecvDataToBuffer(size_t room);
+    size_t ReceiveRoom() const;
+    void ResumeDeferredReceive();
     void CheckReceiveState(const std::string& source, bool holderMayRead) const;
     void ReceiveInto(NetVariant& data, bool peek, NetVariant* varType, NetVariant* maxLen,
                      const std::string& source);
@@ -166,6 +180,9 @@ private:
     std::string sendBuffer_;
     std::string recvBuffer_;
     bool acceptHolder_ = false;
+    int32_t receiveLimit_ = -1;
+    // An FD_READ found no room: the platform holds bytes not yet announced.
+    bool receiveDeferred_ = false;
     std::set<int32_t> pendingLookups_;
     std::vector<char> recvScratch_;
     // Cleared by the destructor, so that code raising an event learns that

@@ -1,10 +1,9 @@
 #include "socket/NetVariant.h"
 
-#include "core/Conversions.h"
+#include "runtime/DecimalText.h"
 
 #include <bit>
 #include <cmath>
-#include <cstdio>
 #include <string_view>
 
 namespace {
@@ -72,9 +71,7 @@ bool ReadsAsNumber(const std::string& text, double& value)
 
 std::string NumberText(double value)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.15g", value);
-    return text;
+    return DecimalText(value, std::chars_format::general, 15);
 }
 
 }  // namespace

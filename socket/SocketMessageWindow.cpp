@@ -1,6 +1,6 @@
 #include "socket/SocketMessageWindow.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/StandardError.h"
 
 #include <QCoreApplication>

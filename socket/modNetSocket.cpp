@@ -1,6 +1,6 @@
 #include "socket/modNetSocket.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/SocketCalls.h"
 #include "socket/CNetSocket.h"
 #include "socket/SocketMessageWindow.h"
@@ -221,6 +221,12 @@ bool modNetSocket::IsRegisteredSocket(int32_t socket)
 void modNetSocket::ReassignSocketOwner(int32_t socket, CNetSocket* owner)
 {
     State().socketTable.Reassign(socket, owner);
+}
+
+void modNetSocket::RenewReadNotification(int32_t socket)
+{
+    if (SocketSelection* selection = SelectionOf(socket))
+        selection->AfterReceive();
 }
 
 void modNetSocket::RegisterPendingAccept(int32_t socket)

@@ -37,6 +37,9 @@ public:
     static void UnregisterSocket(int32_t socket);
     static bool IsRegisteredSocket(int32_t socket);
     static void ReassignSocketOwner(int32_t socket, CNetSocket* owner);
+    // A connected socket whose last FD_READ was left unread is announced
+    // again while the platform holds bytes for it.
+    static void RenewReadNotification(int32_t socket);
 
     // Accepted connections waiting for their owner, each held by a holder
     // object until the owner's Accept takes it or nobody does.

@@ -1,7 +1,7 @@
 # The harness of the black-box tests: the real executable in a directory of its own (it reads the
 # configuration beside it), the printer simulator, loopback status clients, the test USB library and a
 # virtual desktop. CMake passes the programs' paths in the environment; by hand they are build/'s.
-import contextlib, ctypes, itertools, os, re, shutil, signal, socket, subprocess, tempfile, time, urllib.request
+import contextlib, ctypes, itertools, os, pwd, re, shutil, signal, socket, subprocess, tempfile, time, urllib.request
 import pytest
 
 BUILD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build")
@@ -116,9 +116,14 @@ class Process:
 class Monitor(Process):
     """The executable copied into the lab's directory as `name`, headless unless given a display."""
 
-    def __init__(self, lab, ini=None, name="StatusMonitorQ62m", display=None, **env):
+    def __init__(self, lab, ini=None, name="StatusMonitorQ62m", display=None, user=None, **env):
         if not os.path.exists(lab.path(name)):
             shutil.copy(PATHS["Q62M_MONITOR"], lab.path(name))
+        command = [lab.path(name)]
+        if user:  # who must reach the lab's directory
+            os.chmod(lab.dir, 0o755)
+            account = pwd.getpwnam(user)
+            command[:0] = ["setpriv", f"--reuid={account.pw_uid}", f"--regid={account.pw_gid}", "--clear-groups"]
         if ini is not None:
             with open(lab.path("StatusMonitorQ62m.ini"), "w") as f:
                 f.write(ini)
@@ -127,7 +132,7 @@ class Monitor(Process):
             "XDG_RUNTIME_DIR": lab.dir, "ZORVADEV_CONTROL": lab.path("zorvadev.control"),
             "ZORVADEV_COUNTS": lab.path("zorvadev.counts")} | ({"DISPLAY": display} if display else
                                                                 {"QT_QPA_PLATFORM": "offscreen"})
-        super().__init__(lab, name, [lab.path(name)], cwd=lab.dir, env=env)
+        super().__init__(lab, name, command, cwd=lab.dir, env=env)
 
     def descriptors(self):
         """What each open descriptor refers to ("socket:[123]", "/dev/pts/4", ...)."""

@@ -115,7 +115,7 @@ void TrayShell::Activated(QSystemTrayIcon::ActivationReason reason)
 {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        ReportAtRelease(Qt::LeftButton);
+        ReportTrigger();
         break;
     case QSystemTrayIcon::Context:
         ReportAtRelease(Qt::RightButton);
@@ -132,6 +132,19 @@ void TrayShell::Activated(QSystemTrayIcon::ActivationReason reason)
     case QSystemTrayIcon::Unknown:
         break;
     }
+}
+
+// An XEmbed tray reports a left click at its press, while this program
+// sees the button down, and a double-click of its own. A StatusNotifierItem
+// host has no double-click: its one click on the icon reaches this program
+// as the item's Activate, with no button held here, and asks for what a
+// double-click asks for elsewhere, the window.
+void TrayShell::ReportTrigger()
+{
+    if (QGuiApplication::mouseButtons() & Qt::LeftButton)
+        pendingRelease_ |= Qt::LeftButton;
+    else
+        Callback(WM_LBUTTONDBLCLK);
 }
 
 // An XEmbed tray reports a click while the button is still down; a

@@ -42,6 +42,7 @@ private:
     void Apply(const NotifyIconData& record);
     void Remove();
     void Activated(QSystemTrayIcon::ActivationReason reason);
+    void ReportTrigger();
     void ReportAtRelease(Qt::MouseButton button);
     void Callback(int32_t code);
 

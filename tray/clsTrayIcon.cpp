@@ -1,8 +1,8 @@
 #include "tray/clsTrayIcon.h"
 
-#include "core/Conversions.h"
+#include "runtime/Conversions.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/ProgramInfo.h"
 #include "platform/Units.h"
 

@@ -1,8 +1,8 @@
 #include "tray/frmSysTray.h"
 
-#include "core/Conversions.h"
-#include "core/frmMain.h"
+#include "runtime/Conversions.h"
 #include "platform/Display.h"
+#include "tray/TrayMainWindow.h"
 #include "tray/TrayPictures.h"
 #include "tray/clsTrayIcon.h"
 
@@ -31,7 +31,7 @@ bool NotificationAreaMissing()
 
 }  // namespace
 
-frmSysTray::frmSysTray(frmMain& mainWindow) : QWidget(nullptr), main_(mainWindow)
+frmSysTray::frmSysTray(TrayMainWindow& mainWindow) : QWidget(nullptr), main_(mainWindow)
 {
     setWindowTitle(QStringLiteral("SysTray"));
     setWindowIcon(FaultPicture());
@@ -136,6 +136,6 @@ void frmSysTray::mnuPopup_Click(int16_t index)
         main_.BringIntoView();
     } else if (caption == QLatin1String("Exit")) {
         main_.show();
-        main_.Unload(frmMain::kUnloadFormCode);
+        main_.Unload(TrayMainWindow::kUnloadFormCode);
     }
 }

@@ -8,7 +8,7 @@
 class QAction;
 class QMenu;
 class clsTrayIcon;
-class frmMain;
+class TrayMainWindow;
 
 // The tray window: the program's first window, never shown. It owns the
 // tray icon object SysTray and the icon's pop-up menu (Show, a separator,
@@ -20,7 +20,7 @@ class frmMain;
 class frmSysTray : public QWidget {
     Q_OBJECT
 public:
-    explicit frmSysTray(frmMain& mainWindow);
+    explicit frmSysTray(TrayMainWindow& mainWindow);
     ~frmSysTray() override;
 
     // Puts the icon into the notification area and loads the main window.
@@ -55,5 +55,5 @@ private:
     void SysTray_RightClick();
     void DisconnectMainWindow();
 
-    frmMain& main_;
+    TrayMainWindow& main_;
 };

@@ -20,12 +20,15 @@ def test_a_failure_ends_the_program_with_its_message_and_status_one(lab, ini, me
     assert monitor.errors().startswith(message)
 
 
-def test_a_second_instance_ends_at_once_and_silently(lab):
+# One monitor per configuration file on the whole machine, whoever starts it and by whichever path.
+@pytest.mark.parametrize("user, name", [(None, "StatusMonitorQ62m"), ("nobody", "StatusMonitorQ62m"), (None, "Linked")])
+def test_a_second_monitor_on_the_same_configuration_ends_at_once_and_silently(lab, user, name):
     first = Monitor(lab, "[General]\nUpdateInterval=60\n[Printer1]\nPort=-1\n")
-    # The kernel's list of locks names the lock file's inode once the first instance holds it.
-    lock = lab.path("StatusMonitorQ62m.lock")
-    assert wait_for(lambda: os.path.exists(lock) and f":{os.stat(lock).st_ino} " in read("/proc/locks")), "no lock"
-    second = Monitor(lab)
+    os.symlink(lab.path("StatusMonitorQ62m.ini"), lab.path("Linked.ini"))
+    # The first monitor holds an abstract socket named after its configuration.
+    sockets = lambda: [d[8:-1] for d in first.descriptors() if d.startswith("socket:[")]
+    assert wait_for(lambda: any(f" {inode} @" in read("/proc/net/unix") for inode in sockets())), "no name held"
+    second = Monitor(lab, name=name, user=user)
     assert second.exit_code() == 0
     assert (second.errors(), second.output()) == ("", "")
-    assert first.process.poll() is None, "the running instance was disturbed"
+    assert first.process.poll() is None, "the running monitor was disturbed"

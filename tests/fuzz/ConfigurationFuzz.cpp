@@ -3,9 +3,9 @@
 // a file holding it, and the main window's whole load of that file. Start-up may refuse a file with a conversion,
 // overflow or socket error; anything else escaping, or a loaded table that
 // breaks the normalisation rules, is a finding.
-#include "core/Conversions.h"
+#include "runtime/Conversions.h"
 #include "core/INIHandler.h"
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "core/frmMain.h"
 #include "fuzz/FuzzApplication.h"
 #include "platform/EventPump.h"

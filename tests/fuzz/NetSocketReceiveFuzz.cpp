@@ -5,7 +5,7 @@
 // refuse an argument with its run-time errors; otherwise peeking must leave
 // the buffer as it was, taking must remove exactly the bytes handed out, and
 // every byte the peer sent must come out once, in order.
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "fuzz/FuzzApplication.h"
 #include "socket/CNetSocket.h"
 #include "support/StatusClient.h"

@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
-# The Debian package, checked without installing it: its files with their
-# owners and modes, its conffiles and relations, lintian's verdict, its
-# manual page, and the monitor unpacked into a temporary root, running
-# headless under the packaged configuration, answering a status client
-# with the simulator's bytes, and ended by the package's removal.
+# The Debian package. Unopened: its files with their owners and modes, its
+# conffiles and relations, lintian's verdict and its manual pages. Then
+# installed for real with apt, as on a kiosk: a monitor started on the
+# installed configuration (edited to free ports) answers a status client; a
+# second one started by another user ends at once and silently; an upgrade
+# keeps the edit and leaves the monitor running on the replaced program;
+# the removal ends that monitor, and no copy of the monitor elsewhere; the
+# autostart entry left behind names a program that is gone. The package is
+# purged at the end. Run as root, where the package is not installed.
 #   tests/package/PackageTest.sh build/statusmonitorq62m_<version>_<arch>.deb
 set -euo pipefail
 deb=$(realpath "${1:?usage: PackageTest.sh PACKAGE.deb}")
 fail() { echo "package test: $*" >&2; exit 1; }
 version=$(dpkg-deb -f "$deb" Version)
+program=/usr/lib/statusmonitorq62m/StatusMonitorQ62m
+ini=/etc/statusmonitorq62m/StatusMonitorQ62m.ini
 
 listing=$(dpkg-deb -c "$deb")
 for entry in '-rwxr-xr-x root/root .* \./usr/lib/statusmonitorq62m/StatusMonitorQ62m$' \
@@ -17,55 +23,105 @@ for entry in '-rwxr-xr-x root/root .* \./usr/lib/statusmonitorq62m/StatusMonitor
     '-rwxr-xr-x root/root .* \./usr/bin/q62m-printer-sim$' \
     '-rw-r--r-- root/root .* \./etc/statusmonitorq62m/StatusMonitorQ62m\.ini$' \
     '-rw-r--r-- root/root .* \./etc/xdg/autostart/statusmonitorq62m\.desktop$' \
+    '-rw-r--r-- root/root .* \./usr/share/applications/statusmonitorq62m\.desktop$' \
     '-rw-r--r-- root/root .* \./usr/lib/systemd/user/statusmonitorq62m\.service$' \
-    '-rw-r--r-- root/root .* \./usr/share/icons/hicolor/32x32/apps/statusmonitorq62m(-fault)?\.png$' \
     '-rw-r--r-- root/root .* \./usr/share/doc/statusmonitorq62m/(README\.md|copyright|changelog\.gz)$' \
-    '-rw-r--r-- root/root .* \./usr/share/man/man1/StatusMonitorQ62m\.1\.gz$'; do
+    '-rw-r--r-- root/root .* \./usr/share/man/man1/(StatusMonitorQ62m|q62m-printer-sim)\.1\.gz$'; do
     grep -Eq -- "$entry" <<<"$listing" || fail "no file like $entry"
+done
+for side in 16 22 24 32 48 64 128 256; do
+    grep -Eq -- "-rw-r--r-- root/root .* \./usr/share/icons/hicolor/${side}x$side/apps/statusmonitorq62m\.png$" \
+        <<<"$listing" || fail "no ${side}x$side icon"
 done
 ! grep -v ' root/root ' <<<"$listing" || fail "files not owned by root"
 ! grep -E '^.{5}w|^.{8}w|^d.{8}[^x]' <<<"$listing" | grep -v '^l' || fail "writable by others, or a closed directory"
-[ "$(dpkg-deb -I "$deb" conffiles)" = "$(printf '%s\n' /etc/statusmonitorq62m/StatusMonitorQ62m.ini \
-    /etc/xdg/autostart/statusmonitorq62m.desktop)" ] || fail "conffiles"
+[ "$(dpkg-deb -I "$deb" conffiles)" = "$(printf '%s\n' $ini /etc/xdg/autostart/statusmonitorq62m.desktop)" ] \
+    || fail "conffiles"
 dpkg-deb -f "$deb" Recommends | grep -qx 'qt6-wayland' || fail "does not recommend qt6-wayland"
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "dependencies not computed from the binaries"
 lintian --fail-on error,warning "$deb" || fail "lintian found errors or warnings"
 
+known() { [ "$(dpkg-query -W -f='${db:Status-Status}' statusmonitorq62m 2>/dev/null)" != not-installed ] \
+    && dpkg-query -W statusmonitorq62m >/dev/null 2>&1; }
+! known || fail "statusmonitorq62m is on this machine already (or its configuration); this test installs and purges it"
 root=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; wait; rm -rf "$root"' EXIT
-dpkg-deb -x "$deb" "$root"
-man -l "$root/usr/share/man/man1/StatusMonitorQ62m.1.gz" 2>/dev/null | grep -q "StatusMonitorQ62m $version" \
-    || fail "the manual page does not render with the version $version"
-# Installed, the link beside the executable reaches /etc; unpacked, it is
-# pointed at the unpacked copy of the same file.
-ln -sfn "$root/etc/statusmonitorq62m/StatusMonitorQ62m.ini" "$root/usr/lib/statusmonitorq62m/StatusMonitorQ62m.ini"
+cleanup() {
+    kill $(jobs -p) 2>/dev/null || true
+    wait || true
+    ! known || dpkg --purge statusmonitorq62m >/dev/null
+    rm -rf "$root"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+apt_install() { DEBIAN_FRONTEND=noninteractive apt-get install -qq -y --no-install-recommends "$1" >/dev/null; }
+apt_install "$deb"
 
-# The packaged configuration watches a network printer at 127.0.0.1:9100
-# and serves its status on port 5000.
+# The manual pages from the package itself, as a machine may keep none.
+dpkg-deb -x "$deb" "$root/unpacked"
+man1=$root/unpacked/usr/share/man/man1
+for page in StatusMonitorQ62m q62m-printer-sim; do
+    zcat "$man1/$page.1.gz" | sed -n 1p | grep -Eq "^\.TH [^ ]+ 1 \"[0-9]{4}-[0-9]{2}-[0-9]{2}\" \"StatusMonitorQ62m $version\"" \
+        || fail "the manual page $page has no date or not the version $version"
+done
+simulator_page=$(LC_ALL=C man -l "$man1/q62m-printer-sim.1.gz" 2>/dev/null)
+for option in $(q62m-printer-sim --help | grep -oE '^  --[a-z-]+'); do
+    grep -q -- "$option" <<<"$simulator_page" || fail "the simulator's manual page lacks $option"
+done
+for key in 'ConditionEnvironment=|DISPLAY' 'ConditionEnvironment=|WAYLAND_DISPLAY' 'RestartPreventExitStatus=1'; do
+    grep -qxF "$key" /usr/lib/systemd/user/statusmonitorq62m.service || fail "the user unit lacks $key"
+done
+
+# The packaged configuration watches a network printer and serves its
+# status; both are moved to free ports, as an administrator edits the file.
 echo "paper empty" >"$root/faults"
-"$root/usr/bin/q62m-printer-sim" --tcp 127.0.0.1:9100 --quiet --no-stdin --script "$root/faults" >"$root/sim.out" 2>&1 &
-for _ in $(seq 50); do grep -q ready "$root/sim.out" && break; sleep 0.1; done
-grep -q ready "$root/sim.out" || fail "the simulator did not start: $(cat "$root/sim.out")"
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$root" \
-    "$root/usr/bin/StatusMonitorQ62m" 2>"$root/monitor.err" &
+q62m-printer-sim --tcp 127.0.0.1:0 --quiet --no-stdin --script "$root/faults" >"$root/sim.out" 2>&1 &
+for _ in $(seq 100); do grep -qs ready "$root/sim.out" && break; sleep 0.1; done
+printer_port=$(sed -n 's/^printer1 tcp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$root/sim.out")
+[ -n "$printer_port" ] || fail "the simulator did not start: $(cat "$root/sim.out")"
+status_port=$(python3 -c 'import socket; s = socket.create_server(("127.0.0.1", 0)); print(s.getsockname()[1])')
+sed -i "s/^Socket=9100$/Socket=$printer_port/; s/^StatusServerSocket=5000$/StatusServerSocket=$status_port/" $ini
+grep -qx "StatusServerSocket=$status_port" $ini || fail "the packaged configuration serves no status on 5000"
+
+headless=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$root")
+"${headless[@]}" StatusMonitorQ62m 2>"$root/monitor.err" &
 monitor=$!
 answer=""
 for _ in $(seq 60); do
-    answer=$( (exec 3<>/dev/tcp/127.0.0.1/5000 && printf '\x1d\x61\x01' >&3 && timeout 1 head -c4 <&3 | od -An -tx1 \
-        | tr -d ' \n') 2>/dev/null || true)
+    answer=$( (exec 3<>"/dev/tcp/127.0.0.1/$status_port" && printf '\x1d\x61\x01' >&3 \
+        && timeout 1 head -c4 <&3 | od -An -tx1 | tr -d ' \n') 2>/dev/null || true)
     [ "$answer" = "040000f0" ] && break
     sleep 0.25
 done
 [ "$answer" = "040000f0" ] || fail "status client got '$answer', not 04 00 00 f0: $(cat "$root/monitor.err")"
-# The package's prerm, pointed at the unpacked program: an upgrade leaves
-# the monitor running, a removal ends it as SIGTERM does, with status 0.
-dpkg-deb -e "$deb" "$root/control"
-sed "s|/usr/lib/statusmonitorq62m/|$root/usr/lib/statusmonitorq62m/|" "$root/control/prerm" >"$root/prerm"
-sh "$root/prerm" upgrade "$version"
-sleep 0.5
-kill -0 "$monitor" || fail "the prerm of an upgrade ended the monitor"
-sh "$root/prerm" remove
+
+second=$("${headless[@]}" timeout 15 setpriv --reuid=nobody --regid=nogroup --clear-groups StatusMonitorQ62m 2>&1) \
+    || fail "a second monitor started by another user ended with status $?: $second"
+[ -z "$second" ] || fail "a second monitor started by another user wrote: $second"
+
+# A copy of the monitor elsewhere, its file deleted, as an upgraded program's is.
+mkdir "$root/copy"
+cp $program "$root/copy/"
+printf '[Printer1]\nPort=-1\n' >"$root/copy/StatusMonitorQ62m.ini"
+"${headless[@]}" "$root/copy/StatusMonitorQ62m" 2>"$root/copy.err" &
+copy=$!
+# Its first poll, on the USB printer without a library, tells that it has
+# read its configuration, which it finds through its program's name.
+for _ in $(seq 100); do grep -qs libZorvadev "$root/copy.err" && break; sleep 0.1; done
+rm "$root/copy/StatusMonitorQ62m"
+
+dpkg-deb -R "$deb" "$root/upgrade"
+sed -i "s/^Version: .*/Version: $version+1/" "$root/upgrade/DEBIAN/control"
+dpkg-deb --root-owner-group -b "$root/upgrade" "$root/upgrade.deb" >/dev/null
+apt_install "$root/upgrade.deb"
+[ "$(dpkg-query -W -f='${Version}' statusmonitorq62m)" = "$version+1" ] || fail "the upgrade was not installed"
+grep -qx "StatusServerSocket=$status_port" $ini || fail "the upgrade lost the edited configuration"
+[ "$(readlink /proc/$monitor/exe)" = "$program (deleted)" ] || fail "the monitor was not left on the replaced program"
+
+DEBIAN_FRONTEND=noninteractive apt-get remove -qq -y statusmonitorq62m >/dev/null
 for _ in $(seq 50); do kill -0 "$monitor" 2>/dev/null || break; sleep 0.2; done
-! kill -0 "$monitor" 2>/dev/null || fail "the package's removal left the monitor running"
+! kill -0 "$monitor" 2>/dev/null || fail "the package's removal left the upgraded monitor running"
 wait "$monitor" || fail "the monitor did not end with status 0 when the package was removed"
+kill -0 "$copy" || fail "the package's removal ended a copy of the monitor elsewhere"
+grep -qx 'TryExec=StatusMonitorQ62m' /etc/xdg/autostart/statusmonitorq62m.desktop && ! command -v StatusMonitorQ62m \
+    || fail "the autostart entry left by the removal would start a program that is gone"
 echo "package test: $deb passed"

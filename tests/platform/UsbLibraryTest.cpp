@@ -7,6 +7,7 @@
 #include "support/RuntimeErrors.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,7 +29,14 @@ TEST(UsbLibraryTest, AMissingLibraryOrFunctionRaisesItsErrorAtTheCallThatNeedsIt
     FakeZorvadevControl::InstallPartial(partialDir.Path());
     UsbLibrary partial(partialDir.Path());
     const RuntimeError missing = CaughtError([&] { partial.GetSpecStatus(partial.OpenDevice(), buffer, 8, value); });
-    testing::internal::GetCapturedStderr();
+    // A library that lacks two functions: their reasons take turns at every poll.
+    UsbLibrary unrelated(dir.Path(), "libc.so.6");
+    for (int poll = 0; poll < 3; ++poll) {
+        CaughtError([&] { unrelated.OpenDevice(); });
+        CaughtError([&] { unrelated.CloseDevice(1); });
+    }
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 4) << "each reason once for the whole run:\n" << told;
     EXPECT_EQ(missing.Number(), kErrDllEntryPoint);
     EXPECT_EQ(missing.Description(), "Can't find DLL entry point GetSpecStatus in Zorvadev");
     EXPECT_EQ(missing.Source(), "UsbLibrary.GetSpecStatus");

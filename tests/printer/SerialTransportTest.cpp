@@ -3,7 +3,7 @@
 // without the user hearing of it.
 #include "SerialPrinterFixture.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "platform/LabelControl.h"
 #include "platform/MSComm.h"
 #include "printer/PollPrinter.h"

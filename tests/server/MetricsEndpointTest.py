@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 # The metrics endpoint of the real executable, read with Prometheus' own
-# parser, with the printer simulator standing in for a network printer.
-#   MetricsEndpointTest.py <StatusMonitorQ62m> <q62m-printer-sim>
-import ctypes, os, re, shutil, signal, socket, subprocess, sys, tempfile, time, unittest, urllib.request
+# parser, with the printer simulator standing in for a network printer and
+# the monitor in a German locale (a decimal comma).
+#   MetricsEndpointTest.py <StatusMonitorQ62m> <q62m-printer-sim> <version>
+import contextlib, ctypes, os, re, shutil, signal, socket, subprocess, sys, tempfile, time, unittest, urllib.request
 from prometheus_client.parser import text_string_to_metric_families
 
-MONITOR, SIMULATOR = sys.argv[1:3]
+MONITOR, SIMULATOR, VERSION = sys.argv[1:4]
 ports_given = set()
 
 
@@ -14,10 +15,13 @@ def read(path):
         return f.read()
 
 
-def free_port():
+def free_port(even=False):
+    """A port nobody listens on, never the same twice; Linux hands out odd ones, so an even one is the next."""
     with socket.create_server(("127.0.0.1", 0)) as s:
-        port = s.getsockname()[1]
-    return free_port() if port in ports_given else ports_given.add(port) or port
+        port = s.getsockname()[1] + (even and s.getsockname()[1] % 2)
+    with contextlib.suppress(OSError), socket.create_server(("127.0.0.1", port)):
+        return free_port(even) if port in ports_given else ports_given.add(port) or port
+    return free_port(even)
 
 
 def start(command, **options):
@@ -53,7 +57,7 @@ def ask_status(port):
 class Monitor:
     """A copy of the executable in a directory of its own with `ini` beside it, headless."""
 
-    def __init__(self, ini):
+    def __init__(self, ini, **environment):
         self.dir = tempfile.mkdtemp()
         exe = os.path.join(self.dir, "StatusMonitorQ62m")
         shutil.copy(MONITOR, exe)
@@ -62,7 +66,7 @@ class Monitor:
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         with open(exe + ".err", "w") as errors:
             self.process = start([exe], cwd=self.dir, stderr=errors,
-                                 env=dict(env, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=self.dir))
+                                 env=dict(env, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=self.dir, **environment))
 
     def stop(self):
         """Kills the monitor and returns what it wrote to standard error."""
@@ -71,6 +75,9 @@ class Monitor:
         errors = read(os.path.join(self.dir, "StatusMonitorQ62m.err"))
         shutil.rmtree(self.dir)
         return errors
+
+    def memory(self, field):
+        return int(re.search(field + r":\s+(\d+)", read(f"/proc/{self.process.pid}/status"))[1]) << 10
 
     def descriptors(self):
         fds = f"/proc/{self.process.pid}/fd"
@@ -83,8 +90,8 @@ class Monitor:
 
 
 def network_printer_ini(sim_port, status_port, general=b""):
-    return b"[General]\nUpdateInterval=1\n%s\n[Printer1]\nPort=0\nIP=127.0.0.1\nSocket=%d\nStatusServerSocket=%d\n" % (
-        general, sim_port, status_port)
+    return b"[General]\nUpdateInterval=1\n%s\n[PRINTER1]\nPort=0\nIP=127.0.0.1\nSocket=%d\nStatusServerSocket=%s\n" % (
+        general, sim_port, str(status_port).encode())
 
 
 class MetricsEndpointTest(unittest.TestCase):
@@ -93,11 +100,22 @@ class MetricsEndpointTest(unittest.TestCase):
         cls.sim_out = tempfile.NamedTemporaryFile("w+")
         cls.sim = start([SIMULATOR, "--tcp", "0"], stdin=subprocess.PIPE, stdout=cls.sim_out, text=True)
         cls.sim_port = int(wait_for(lambda: re.search(r"printer1 tcp 127.0.0.1:(\d+)\nready", read(cls.sim_out.name)))[1])
-        cls.status_port, cls.metrics_port, cls.counters = free_port(), free_port(), {}
-        cls.monitor = Monitor(network_printer_ini(cls.sim_port, cls.status_port, b"MetricsPort=%d\nMetricsAddress=127.0.0.1\n"
-                                                  b"Printers=3" % cls.metrics_port)
-                              + b'Name=Kiosk "A" \\ \xe9\n[Printer2]\nPort=1\nDevice=/nonexistent/tty\n[Printer3]\nPort=-1\n')
-        ask_status(cls.status_port)
+        # A decimal comma wherever the C library or Qt lets the locale reach a
+        # number, and an upper-case I without a one-byte lower case.
+        cls.locales, cls.counters = tempfile.mkdtemp(), {}
+        subprocess.run(["localedef", "-i", "tr_TR", "-f", "UTF-8", cls.locales + "/tr_TR.UTF-8"], check=True)
+        for attempt in range(3):  # again on other ports should another program take one meanwhile
+            cls.status_port, cls.metrics_port = free_port(even=True), free_port(even=True)
+            # Halves round to the even port.
+            cls.monitor = Monitor(network_printer_ini(cls.sim_port, "%d.5" % cls.status_port, b"MetricsPort=%d.5\n"
+                                                      b"MetricsAddress=127.0.0.1\nPrinters=3" % (cls.metrics_port - 1))
+                                  + b'Name=Kiosk "A" \\ \xe9\n[Printer2]\nPort=1\nDevice=/nonexistent/tty\n[Printer3]\nPort=-1\n',
+                                  LOCPATH=cls.locales, LC_ALL="tr_TR.UTF-8")
+            wait_for(lambda: cls.monitor.process.poll() is not None
+                     or cls.monitor.listening_ports() == {cls.status_port, cls.metrics_port})
+            if cls.monitor.process.poll() is None or attempt == 2:
+                break
+            cls.monitor.stop()
 
     @classmethod
     def tearDownClass(cls):
@@ -105,6 +123,7 @@ class MetricsEndpointTest(unittest.TestCase):
         cls.sim.kill()
         cls.sim.communicate()
         cls.sim_out.close()
+        shutil.rmtree(cls.locales)
 
     def type(self, command):
         self.sim.stdin.write(command + "\n")
@@ -145,9 +164,11 @@ class MetricsEndpointTest(unittest.TestCase):
         self.assertEqual(s[("q62m_printer_info", ("address", "usb"), ("name", ""), ("printer", "3"), ("transport", "usb"))], 1)
         self.assertEqual(s[("q62m_printer_answering", ("printer", "2"))], 0)
         self.assertFalse([k for k in s if ("printer", "2") in k and k[0] in (
-            "q62m_printer_condition", "q62m_printer_last_answer_timestamp_seconds")], "nothing known before an answer")
+            "q62m_printer_condition", "q62m_printer_fault", "q62m_printer_last_answer_timestamp_seconds")],
+            "nothing known before an answer")
         self.assertGreater(s[("q62m_polls_total", ("printer", "2"), ("result", "no_answer"))], 0)
-        self.assertLessEqual(s[("q62m_start_time_seconds",)], time.time())
+        self.assertLessEqual(s[("process_start_time_seconds",)], time.time())
+        self.assertEqual([k for k in s if k[0] == "q62m_build_info"], [("q62m_build_info", ("version", VERSION))])
 
         self.type("paper empty")
         self.assertEqual(self.until("q62m_printer_condition", 1, printer="1", condition="paper_empty"), 1)
@@ -184,6 +205,9 @@ class MetricsEndpointTest(unittest.TestCase):
         self.assertRegex(exchange(port, b"POST /metrics HTTP/1.0\r\n\r\n"), rb"^HTTP/1.0 405 (.*\r\n)*Allow: GET")
         self.assertRegex(exchange(port, b"\x16\x03\x01 hello\r\n\r\n"), rb"^HTTP/1.1 400 ")
         self.assertRegex(exchange(port, b"GET /metrics?" + b"x" * (8193 - 13)), rb"^HTTP/1.1 400 ", "over 8 KiB")
+        self.assertRegex(exchange(port, b"GET /metrics HTTP/1.0\n\n"), rb"^HTTP/1.0 200 ", "bare line feeds")
+        self.assertRegex(exchange(port, b"GET /metrics HTTP/1.1\r\nConnection: keep-alive, close\r\n\r\n"),
+                         rb"^HTTP/1.1 200 OK\r\n(.*\r\n)*Connection: close\r\n")
         two = exchange(port, b"GET /metrics HTTP/1.1\r\n\r\nHEAD /metrics HTTP/1.1\r\nConnection: close\r\n\r\n")
         self.assertEqual(len(re.findall(rb"HTTP/1.1 200 OK", two)), 2, "one connection, two answers")
 
@@ -191,20 +215,25 @@ class MetricsEndpointTest(unittest.TestCase):
         # A poll holds a descriptor for a moment: the fewest seen over a poll interval.
         before = min(len(self.monitor.descriptors()) for _ in range(15) if time.sleep(0.1) is None)
         polls = lambda: self.value("q62m_polls_total", printer="1", result="answered")
-        answered = polls()
+        answered, resident = polls(), self.monitor.memory("VmRSS")
         held = socket.create_connection(("127.0.0.1", self.metrics_port))
         held.sendall(b"GET /metrics HTTP/1.1\r\nHost: kio")
         exchange(self.metrics_port, os.urandom(1 << 20))
+        # Pipelined requests that are never read: only the kernel's buffers take them in.
+        flood = socket.create_connection(("127.0.0.1", self.metrics_port), timeout=1)
+        with contextlib.suppress(OSError):
+            flood.sendall(b"GET /metrics HTTP/1.1\r\n\r\n" * 300000)
         crowd = [socket.socket() for _ in range(100)]
         for s in crowd:
-            s.settimeout(2)
+            s.setblocking(False)
             s.connect_ex(("127.0.0.1", self.metrics_port))
         self.assertEqual(ask_status(self.status_port), b"\x00\x00\x00\xf0")
-        self.assertLessEqual(len(self.monitor.descriptors()), before + 6, "a few connections served at once")
-        for s in crowd + [held]:
-            s.close()
-        # Connections beyond the few served are refused until the crowd's are gone.
+        self.assertLess(self.monitor.memory("VmHWM") - resident, 16 << 20, "a few MB whatever one client does")
+        self.assertLessEqual(len(self.monitor.descriptors()), before + 9, "a few connections served at once")
+        # The crowd's idle connections give way to scrapes.
         self.assertTrue(wait_for(lambda: polls() is not None and polls() > answered), "polls go on, scrapes too")
+        for s in crowd + [held, flood]:
+            s.close()
         self.assertTrue(wait_for(lambda: len(self.monitor.descriptors()) == before), "no descriptor left open")
 
     def test_the_endpoint_opens_only_its_own_port_and_only_when_asked(self):

@@ -1,34 +1,91 @@
-// The metrics endpoint's deadline, on the injected clock: a connection goes
-// five seconds after its accept or its last answer unless a request
-// completes first.
+// The metrics endpoint's limits over real loopback connections, with its
+// deadlines on the injected clock: a connection goes two seconds after its
+// accept or its last answer unless a request completes first, an answer left
+// unsent for five seconds ends the connection, a client that never reads is
+// held back by its own buffers, and idle connections give way to new ones.
+#include "server/MetricsServer.h"
+#include "socket/modNetSocket.h"
 #include "support/FakeClock.h"
 #include "support/LoadedForm.h"
 #include "support/StatusClient.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 namespace {
 
-TEST(MetricsServerTest, AConnectionWithoutACompleteRequestGoesFiveSecondsAfterItsAcceptOrItsLastAnswer)
-{
+struct Endpoint {
     FakeClock clock;
     TempDir dir;
     const int32_t port = FreeLoopbackPort();
-    auto form = LoadForm(dir, PrintersIni(1, "Port=-1\n", "MetricsPort=" + std::to_string(port)));
-    StatusClient slow(port);
-    StatusClient kept(port);
+    const int32_t statusPort = FreeLoopbackPort();
+    std::unique_ptr<frmMain> form = LoadForm(dir, PrintersIni(1, "Port=-1\nStatusServerSocket=" + std::to_string(statusPort)
+                                                                      + "\n", "MetricsPort=" + std::to_string(port)));
+};
+
+const std::string kScrape = "GET /metrics HTTP/1.1\r\n\r\n";
+
+TEST(MetricsServerTest, AConnectionWithoutACompleteRequestGoesTwoSecondsAfterItsAcceptOrItsLastAnswer)
+{
+    Endpoint e;
+    StatusClient slow(e.port);
+    StatusClient kept(e.port);
     ASSERT_TRUE(slow.Connected() && kept.Connected());
     slow.Send("GET /metrics HTTP/1.1\r\n");
     EXPECT_FALSE(slow.ClosedWithin(300)) << "both are accepted";
-    clock.Advance(4.5);
-    kept.Send("GET /metrics HTTP/1.1\r\n\r\n");
-    EXPECT_NE(kept.ReceiveFor(300).find("q62m_start_time_seconds"), std::string::npos);
-    EXPECT_FALSE(slow.ClosedWithin(700)) << "no time-out before five seconds";
-    clock.Advance(1.0);
+    e.clock.Advance(1.5);
+    kept.Send(kScrape);
+    EXPECT_NE(kept.ReceiveFor(300).find("q62m_status_requests_total{port=\"" + std::to_string(e.statusPort) + "\"} 0\n"),
+              std::string::npos) << "a status server counts from its start";
+    EXPECT_FALSE(slow.ClosedWithin(300)) << "no time-out before two seconds";
+    e.clock.Advance(0.6);
     EXPECT_TRUE(slow.ClosedWithin(1500)) << "an incomplete request is dropped";
-    EXPECT_FALSE(kept.ClosedWithin(700)) << "an answer starts the five seconds again";
-    clock.Advance(4.5);
+    EXPECT_FALSE(kept.ClosedWithin(300)) << "an answer starts the two seconds again";
+    e.clock.Advance(1.5);
     EXPECT_TRUE(kept.ClosedWithin(1500)) << "an idle kept connection is dropped";
+}
+
+TEST(MetricsServerTest, AClientThatSendsWithoutReadingIsHeldBackAndGoesFiveSecondsAfterItsAnswerStopped)
+{
+    Endpoint e;
+    StatusClient flood(e.port);
+    std::string requests;
+    for (int i = 0; i < 4096; ++i)
+        requests += kScrape;
+    auto sendMore = [&] { return send(flood.Descriptor(), requests.data(), requests.size(), MSG_DONTWAIT | MSG_NOSIGNAL); };
+    size_t sent = 0;
+    for (ssize_t n = 0; sent < (64u << 20) && PumpUntil([&] { return (n = sendMore()) > 0; }, 500);)
+        sent += static_cast<size_t>(n);
+    EXPECT_LT(sent, 64u << 20) << "the monitor reads no more while its answer waits";
+    auto reset = [&](int ms) { return PumpUntil([&] { return sendMore() < 0 && errno != EAGAIN; }, ms); };
+    e.clock.Advance(4.5);
+    EXPECT_FALSE(reset(300));
+    e.clock.Advance(0.6);
+    EXPECT_TRUE(reset(1500)) << "an answer unsent for five seconds ends the connection";
+}
+
+TEST(MetricsServerTest, AtTheLimitTheOldestConnectionWithNoRequestInProgressGivesWay)
+{
+    Endpoint e;
+    // Connected one at a time, each accepted before the next, so that their
+    // order is known.
+    const size_t sockets = modNetSocket::SocketTable().size();
+    auto accepted = [&](size_t count) { return PumpUntil([&] { return modNetSocket::SocketTable().size() == sockets + count; }); };
+    StatusClient partial(e.port);
+    partial.Send("GET /metrics");
+    std::vector<std::unique_ptr<StatusClient>> idle;
+    for (size_t i = 1; i < MetricsServer::kMaxConnections && accepted(i); ++i)
+        idle.push_back(std::make_unique<StatusClient>(e.port));
+    ASSERT_TRUE(accepted(MetricsServer::kMaxConnections));
+    StatusClient scraper(e.port);
+    scraper.Send(kScrape);
+    EXPECT_NE(scraper.ReceiveFor(300).find("HTTP/1.1 200 OK"), std::string::npos);
+    EXPECT_TRUE(idle.front()->ClosedWithin(300)) << "the oldest idle one gave way";
+    idle.front() = std::make_unique<StatusClient>(e.port);
+    EXPECT_TRUE(idle[1]->ClosedWithin(300)) << "and so on as they come back";
+    EXPECT_FALSE(partial.ClosedWithin(300)) << "a request in progress keeps its place";
+    scraper.Send(kScrape);
+    EXPECT_NE(scraper.ReceiveFor(300).find("HTTP/1.1 200 OK"), std::string::npos);
 }
 
 }  // namespace

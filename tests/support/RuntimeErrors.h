@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 
 #include <functional>
 #include <gtest/gtest.h>

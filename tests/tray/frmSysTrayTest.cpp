@@ -1,6 +1,6 @@
 // The tray window with a loaded main window: start-up, the icon's pictures,
 // the menu, the close box and the shutdown that Exit runs.
-#include "core/RuntimeError.h"
+#include "runtime/RuntimeError.h"
 #include "core/frmMain.h"
 #include "platform/EventPump.h"
 #include "platform/LabelControl.h"
@@ -137,8 +137,7 @@ TEST_F(frmSysTrayTest, ADoubleClickOrShowBringsTheMainWindowIntoViewAndSingleCli
 {
     Load(kOnePrinter);
     // From the desktop's report through the tray window's mouse messages.
-    emit Shown().activated(QSystemTrayIcon::Trigger);
-    DoEvents();
+    Notify(WM_LBUTTONUP);
     EXPECT_FALSE(form_->isVisible());
     emit Shown().activated(QSystemTrayIcon::DoubleClick);
     DoEvents();

@@ -1,14 +1,23 @@
 // Writes the tray's two pictures as PNG files for the desktop's icon theme,
-// at build time and headless:
+// at every size that menus, launchers and panels ask for, at build time and
+// headless:
 //   q62m-icon-export DIRECTORY
-// writes DIRECTORY/statusmonitorq62m.png (all well) and
-// DIRECTORY/statusmonitorq62m-fault.png.
+// writes DIRECTORY/<side>x<side>/statusmonitorq62m.png (all well) and
+// DIRECTORY/<side>x<side>/statusmonitorq62m-fault.png for each side.
 #include "tray/TrayPictures.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// The hicolor theme's usual sizes (keep in step with packaging/CMakeLists.txt).
+constexpr int kSides[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -18,10 +27,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: q62m-icon-export DIRECTORY\n");
         return 2;
     }
-    const QString directory = QString::fromLocal8Bit(argv[1]);
-    const bool written = AllWellPicture().pixmap(32, 32).save(directory + "/statusmonitorq62m.png")
-                      && FaultPicture().pixmap(32, 32).save(directory + "/statusmonitorq62m-fault.png");
-    if (!written)
-        std::fprintf(stderr, "q62m-icon-export: cannot write the pictures into %s\n", argv[1]);
-    return written ? 0 : 1;
+    for (const int side : kSides) {
+        const QString directory = QString::fromLocal8Bit(argv[1]) + QStringLiteral("/%1x%1").arg(side);
+        const bool written = QDir().mkpath(directory)
+                          && AllWellPicture(side).pixmap(side, side).save(directory + "/statusmonitorq62m.png")
+                          && FaultPicture(side).pixmap(side, side).save(directory + "/statusmonitorq62m-fault.png");
+        if (!written) {
+            std::fprintf(stderr, "q62m-icon-export: cannot write the pictures into %s\n", qPrintable(directory));
+            return 1;
+        }
+    }
+    return 0;
 }

@@ -1,5 +1,7 @@
 #include "tools/printer-sim/SimulatorCommands.h"
 
+#include "runtime/AsciiCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <sstream>
@@ -41,18 +43,12 @@ Words SplitWords(const std::string& line)
     return words;
 }
 
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 std::string Join(const Words& words, size_t from)
 {
     std::string text;
     for (size_t i = from; i < words.size(); ++i)
-        text += (text.empty() ? "" : " ") + Lower(words[i]);
+        text += (text.empty() ? "" : " ") + AsciiLower(words[i]);
     return text;
 }
 
@@ -142,7 +138,7 @@ ParsedLine Behave(Behaviour behaviour)
 // The command itself, after any printer name.
 ParsedLine ParseAction(const Words& words)
 {
-    const std::string verb = Lower(words[0]);
+    const std::string verb = AsciiLower(words[0]);
     const std::string all = Join(words, 0);
     Fault fault;
     if (FindFault(all, fault)) {
@@ -206,14 +202,14 @@ ParsedLine SimulatorCommands::Parse(const std::string& line, const std::vector<s
     if (parsed.kind != ParsedLine::Kind::Command || printer.empty())
         return parsed;
     if (AppliesToWholeSimulator(parsed.command.action))
-        return Error("'" + Lower(words[0]) + "' is not for one printer; leave out '" + printer + "'");
+        return Error("'" + AsciiLower(words[0]) + "' is not for one printer; leave out '" + printer + "'");
     parsed.command.printer = printer;
     return parsed;
 }
 
 bool SimulatorCommands::IsCommandWord(const std::string& word)
 {
-    const std::string lower = Lower(word);
+    const std::string lower = AsciiLower(word);
     return std::any_of(std::begin(kCommandWords), std::end(kCommandWords),
                        [&](const char* command) { return lower == command; });
 }

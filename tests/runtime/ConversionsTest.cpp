@@ -1,5 +1,5 @@
 // The number conversions of the configuration.
-#include "core/Conversions.h"
+#include "runtime/Conversions.h"
 #include "support/RuntimeErrors.h"
 
 #include <cmath>

@@ -3,14 +3,21 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <string>
 #include <vector>
 
-// What the metrics endpoint reports beyond the printer table: counts since
-// start and what each printer's polls found. The main window owns it; the
-// poll, the monitor loop and the status servers update it on the
+// What the metrics endpoint reports beyond the stored status bytes: each
+// printer as configured, counts since start and what each printer's polls
+// found. The main window owns it and describes the printers at its load;
+// the polls, the monitor loop and the status servers update it on the
 // user-interface thread, whether or not an endpoint serves it.
 struct MonitorMetrics {
     struct Printer {
+        // As configured: the name, "serial", "network" or "usb", and the
+        // device, IP:Socket or "usb".
+        std::string Name;
+        std::string Transport;
+        std::string Address;
         uint64_t Answered = 0;
         uint64_t Unanswered = 0;
         // The last poll got a good answer.
@@ -47,6 +54,7 @@ struct MonitorMetrics {
     std::vector<Printer> Printers;
     // Fault episodes whose alarm was raised.
     uint64_t FaultEpisodes = 0;
-    // Status requests answered, by the status server's port.
+    // Status requests answered, by the status server's port; each server
+    // that listens counts from 0.
     std::map<int32_t, uint64_t> StatusRequests;
 };

@@ -29,13 +29,9 @@ int32_t RoundToInt32(double value);
 int16_t WholeTextToInt16(const std::string& text);
 int32_t WholeTextToInt32(const std::string& text);
 
-// The value of decimal text as strtod reads it, with "." as the decimal
-// point whatever the user's locale (Qt puts the process into it).
-double DecimalValue(const std::string& text);
-
 // A 16-bit result of arithmetic on 16-bit fields: overflows outside the range.
 int16_t CheckedInt16(int64_t value);
 
-// A number as plain decimal text without a leading blank: 5000 for 5000,
-// 5000.5 for 5000.5.
+// A number as plain decimal text without a leading blank, with a point
+// whatever the locale: 5000 for 5000, 5000.5 for 5000.5.
 std::string PlainDecimal(double value);

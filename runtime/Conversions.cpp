@@ -1,12 +1,11 @@
-#include "core/Conversions.h"
+#include "runtime/Conversions.h"
 
-#include "core/RuntimeError.h"
+#include "runtime/AsciiCase.h"
+#include "runtime/DecimalText.h"
+#include "runtime/RuntimeError.h"
 
 #include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <locale.h>
 #include <optional>
 #include <string_view>
 
@@ -37,7 +36,7 @@ uint64_t DigitValue(char c)
 {
     if (c >= '0' && c <= '9')
         return static_cast<uint64_t>(c - '0');
-    return static_cast<uint64_t>(std::toupper(static_cast<unsigned char>(c)) - 'A' + 10);
+    return static_cast<uint64_t>(AsciiLower(c) - 'a' + 10);
 }
 
 // A NUL byte is a character like any other that fits no number.
@@ -57,8 +56,8 @@ std::optional<Scanned> ScanRadix(const std::string& text)
 {
     if (text.size() < 2)
         return std::nullopt;
-    const char prefix = static_cast<char>(std::toupper(static_cast<unsigned char>(text[1])));
-    const int radix = prefix == 'H' ? 16 : prefix == 'O' ? 8 : 0;
+    const char prefix = AsciiLower(text[1]);
+    const int radix = prefix == 'h' ? 16 : prefix == 'o' ? 8 : 0;
     if (radix == 0)
         return std::nullopt;
     size_t i = 2;
@@ -192,12 +191,6 @@ int32_t WholeTextToInt32(const std::string& text)
     return RoundToInt32(WholeTextNumber(text));
 }
 
-double DecimalValue(const std::string& text)
-{
-    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", nullptr);
-    return strtod_l(text.c_str(), nullptr, cLocale);
-}
-
 int16_t CheckedInt16(int64_t value)
 {
     if (value < -32768 || value > 32767)
@@ -207,10 +200,7 @@ int16_t CheckedInt16(int64_t value)
 
 std::string PlainDecimal(double value)
 {
-    char buffer[64];
     if (value == std::floor(value) && std::fabs(value) < 1e15)
-        std::snprintf(buffer, sizeof buffer, "%.0f", value);
-    else
-        std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    return buffer;
+        return DecimalText(value, std::chars_format::fixed, 0);
+    return DecimalText(value, std::chars_format::general, 15);
 }
