@@ -137,9 +137,10 @@ class Monitor(Process):
     def descriptors(self):
         """What each open descriptor refers to ("socket:[123]", "/dev/pts/4", ...)."""
         fds, targets = f"/proc/{self.process.pid}/fd", []
-        for fd in os.listdir(fds) if os.path.isdir(fds) else []:
-            with contextlib.suppress(OSError):
-                targets.append(os.readlink(f"{fds}/{fd}"))
+        with contextlib.suppress(OSError):  # the process may end meanwhile
+            for fd in os.listdir(fds):
+                with contextlib.suppress(OSError):
+                    targets.append(os.readlink(f"{fds}/{fd}"))
         return targets
 
     def listening(self):

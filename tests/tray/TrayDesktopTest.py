@@ -23,7 +23,7 @@ def test_the_icon_shows_the_state_a_fault_shows_the_window_and_exit_in_the_icons
     assert desktop.window("--class", "trayer"), "trayer did not start"
     kiosk, usb, monitor, port = start(lab, desktop)
     icon = desktop.window("--classname", "StatusMonitorQ62m")
-    assert wait_for(lambda: usb.count(b"s") >= 2) and desktop.colours(icon) == {"green"}
+    assert wait_for(lambda: usb.count(b"s") >= 2) and wait_for(lambda: desktop.colours(icon) == {"green"})
     assert not desktop.windows("--name", TITLE), "an all-well printer brought the window up"
 
     # A fault shows the window with the Paper row red and leaves the keyboard with the kiosk.
@@ -55,9 +55,10 @@ def test_without_a_notification_area_the_window_is_shown_at_start_and_a_fault_re
     kiosk, usb, monitor, port = start(lab, desktop)
     window = desktop.window("--name", TITLE)
     assert window, "nothing would bring a hidden window back"
+    assert desktop.focus() == kiosk, "the window shown at start took the keyboard"
     desktop.run("xdotool", "windowminimize", window)
     assert wait_for(lambda: not desktop.windows("--name", TITLE))
-    desktop.run("xdotool", "windowactivate", kiosk)
+    desktop.run("xdotool", "windowactivate", "--sync", kiosk)
     usb.set(FAULT)
     assert desktop.window("--name", TITLE) == window, "the fault did not restore the minimised window"
     assert desktop.focus() == kiosk, "the alarm took the keyboard"
