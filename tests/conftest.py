@@ -44,7 +44,7 @@ def connect(port, seconds=2):
 
 def exchange(port, request=REQUEST, size=4):
     """What a fresh connection gets for `request` (see receive); b"" when refused."""
-    with contextlib.suppress(OSError), connect(port) or socket.socket() as link:
+    with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), timeout=2) as link:
         link.sendall(request)
         return receive(link, size)
     return b""
@@ -61,7 +61,7 @@ def served_client(port):
     """A connection whose request the status server has answered: it is in the server's hands."""
     def served():
         with contextlib.suppress(OSError):
-            client = connect(port) or socket.socket()
+            client = socket.create_connection(("127.0.0.1", port), timeout=2)
             client.sendall(REQUEST)
             return len(receive(client)) == 4 and client
     return wait_for(served)
@@ -120,7 +120,7 @@ class Monitor(Process):
         if not os.path.exists(lab.path(name)):
             shutil.copy(PATHS["Q62M_MONITOR"], lab.path(name))
         command = [lab.path(name)]
-        if user:  # who must reach the lab's directory
+        if user:  # another user, who must be able to reach the lab's directory
             os.chmod(lab.dir, 0o755)
             account = pwd.getpwnam(user)
             command[:0] = ["setpriv", f"--reuid={account.pw_uid}", f"--regid={account.pw_gid}", "--clear-groups"]
@@ -128,10 +128,10 @@ class Monitor(Process):
             with open(lab.path("StatusMonitorQ62m.ini"), "w") as f:
                 f.write(ini)
         # No session bus: the desktop's notification area is the one the test starts.
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")} | env | {
-            "XDG_RUNTIME_DIR": lab.dir, "ZORVADEV_CONTROL": lab.path("zorvadev.control"),
-            "ZORVADEV_COUNTS": lab.path("zorvadev.counts")} | ({"DISPLAY": display} if display else
-                                                                {"QT_QPA_PLATFORM": "offscreen"})
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")} | env
+        env |= {"XDG_RUNTIME_DIR": lab.dir, "ZORVADEV_CONTROL": lab.path("zorvadev.control"),
+                "ZORVADEV_COUNTS": lab.path("zorvadev.counts")}
+        env |= {"DISPLAY": display, "QT_QPA_PLATFORM": "xcb"} if display else {"QT_QPA_PLATFORM": "offscreen"}
         super().__init__(lab, name, command, cwd=lab.dir, env=env)
 
     def descriptors(self):
@@ -256,8 +256,10 @@ class Desktop:
     def colours(self, window, *points):
         """The colours a user sees in `window` ("red", "green" or "other") at `points`, or the set of
         those that show anywhere in it."""
-        _, size, _, data = subprocess.run(["import", "-window", window, "-depth", "8", "ppm:-"], env=self.env,
-                                          capture_output=True).stdout.split(b"\n", 3)
+        picture = subprocess.run(["import", "-window", window, "-depth", "8", "ppm:-"], env=self.env, capture_output=True)
+        if picture.returncode != 0:  # the window is gone
+            return [] if points else set()
+        _, size, _, data = picture.stdout.split(b"\n", 3)
         at = lambda i: "red" if data[i] > 150 and data[i + 1] < 80 else "green" if data[i + 1] > 100 and data[i] < 80 else ""
         if points:
             return [at(3 * (y * int(size.split()[0]) + x)) for x, y in points]
