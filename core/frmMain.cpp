@@ -77,6 +77,10 @@ frmMain::frmMain(std::string iniPath)
     p.setColor(QPalette::Window, FromWinColor(kBlack));
     setPalette(p);
     setWindowIcon(AllWellPicture());
+    // Showing the window never takes the keyboard from the application in
+    // front; only the user's own actions activate it (BringIntoView). The
+    // attribute counts when the native window is made, so it is set here.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     SetWidth(3315);
     SetHeight(3870);
     BuildColumnZero();
@@ -336,13 +340,23 @@ void frmMain::Form_Activate()
 
 void frmMain::BringIntoView()
 {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
+    ShowWithoutActivating();
+    activateWindow();
+}
+
+void frmMain::ShowWithoutActivating()
+{
+    // A window manager gives the keyboard to a minimised window that is
+    // mapped again, so a minimised window is withdrawn and shown anew; it
+    // keeps its place and size.
+    if (isMinimized()) {
+        hide();
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    }
     show();
     // Headless there is no stack of windows to raise.
-    if (IsOffscreenPlatform())
-        return;
-    raise();
-    activateWindow();
+    if (!IsOffscreenPlatform())
+        raise();
 }
 
 const std::string& frmMain::StoredStatus(int16_t index) const

@@ -77,10 +77,14 @@ public:
     // Whether the user can see the window: shown and not minimised.
     bool InView() const { return isVisible() && !isMinimized(); }
 
-    // Makes the window visible for the alarm, the tray's Show and a
-    // double-click on the icon: shown, restored from minimised (keeping its
-    // place and size), raised and activated.
+    // Makes the window visible for the tray's Show and a double-click on the
+    // icon (or a StatusNotifierItem host's Activate): shown, restored from
+    // minimised (keeping its place and size), raised and activated.
     void BringIntoView() override;
+
+    // Makes the window visible for the fault alarm as BringIntoView does,
+    // but leaves the keyboard focus with the application in front.
+    void ShowWithoutActivating();
 
     // Outer size in twips, as the layout gives it; the client area is
     // smaller by the frame and caption.

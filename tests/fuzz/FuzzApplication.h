@@ -1,11 +1,25 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-// What every fuzz target needs before its first input: the application
-// object (Qt's offscreen platform, as the monitor runs headless) that socket
-// notifiers, timers and windows require. Called from LLVMFuzzerInitialize.
+// What the fuzz targets share: the application object (Qt's offscreen
+// platform, as the monitor runs headless) that socket notifiers, timers and
+// windows require, started from LLVMFuzzerInitialize; and the way a check
+// ends the run as a finding, which libFuzzer keeps with its input.
 void StartFuzzApplication();
 
-// Ends the run as a finding: libFuzzer keeps the input that caused it.
 [[noreturn]] void FuzzFailure(const std::string& what);
+
+// Ends the run as a finding unless `holds`.
+inline void Expect(bool holds, const std::string& what)
+{
+    if (!holds)
+        FuzzFailure(what);
+}
+
+// The input as a byte string, one character per byte.
+inline std::string Bytes(const uint8_t* data, size_t size)
+{
+    return std::string(reinterpret_cast<const char*>(data), size);
+}

@@ -1,20 +1,17 @@
 // CNetSocket's receive path over a real loopback connection: a peer sends
-// bytes from the input, the socket gathers them into its receive buffer,
-// then GetData and PeekData run with data values, type codes and lengths
-// taken from the input (numbers of any size, texts, nothing). The socket may
-// refuse an argument with its run-time errors; otherwise peeking must leave
-// the buffer as it was, taking must remove exactly the bytes handed out, and
-// every byte the peer sent must come out once, in order.
-#include "runtime/RuntimeError.h"
+// bytes from the input, then GetData and PeekData run with data values,
+// type codes and lengths from the input (numbers of any size, texts,
+// nothing). The socket may refuse an argument with its run-time errors;
+// otherwise peeking leaves the buffer as it was, taking removes exactly the
+// bytes handed out, and every byte sent comes out once, in order.
 #include "fuzz/FuzzApplication.h"
+#include "runtime/RuntimeError.h"
 #include "socket/CNetSocket.h"
 #include "support/StatusClient.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdint>
 #include <memory>
-#include <string>
 
 namespace {
 
@@ -29,22 +26,14 @@ struct Connection {
         listener.Bind(int32_t{0}, "127.0.0.1");
         listener.Listen();
         peer = std::make_unique<StatusClient>(listener.LocalPort());
-        if (!PumpUntil([this] { return receiver.State() == sckConnected; }, 3000))
-            FuzzFailure("no connection to fuzz over");
+        Expect(PumpUntil([this] { return receiver.State() == sckConnected; }, 3000), "no connection to fuzz over");
     }
 };
 
-Connection& TheConnection()
-{
-    static Connection* connection = new Connection();
-    return *connection;
-}
-
-const int32_t kTypeCodes[] = {vbEmpty, vbInteger, vbLong,    vbSingle, vbDouble, vbCurrency, vbDate,
-                              vbString, vbBoolean, vbByte, vbByteArray, vbArray, 1,        9};
-
 NetVariant SomeValue(FuzzedDataProvider& input)
 {
+    static const int32_t kTypeCodes[] = {vbEmpty,  vbInteger, vbLong, vbSingle,    vbDouble, vbCurrency, vbDate,
+                                         vbString, vbBoolean, vbByte, vbByteArray, vbArray,  1,          9};
     switch (input.ConsumeIntegralInRange(0, 7)) {
     case 0:
         return NetVariant(input.PickValueInArray(kTypeCodes));
@@ -65,7 +54,6 @@ NetVariant SomeValue(FuzzedDataProvider& input)
     }
 }
 
-// The bytes a text or byte-array result carries; nothing for other types.
 std::string BytesOf(const NetVariant& value)
 {
     if (const auto* text = value.Get<std::string>())
@@ -80,39 +68,28 @@ void ReadOnce(CNetSocket& socket, FuzzedDataProvider& input, std::string& buffer
 {
     const bool peek = input.ConsumeBool();
     NetVariant data = input.ConsumeBool() ? SomeValue(input) : NetVariant();
-    std::optional<NetVariant> varType;
-    std::optional<NetVariant> maxLen;
+    std::optional<NetVariant> type, length;
     if (input.ConsumeBool())
-        varType = SomeValue(input);
+        type = SomeValue(input);
     if (input.ConsumeBool())
-        maxLen = SomeValue(input);
-
+        length = SomeValue(input);
     const int32_t before = socket.BytesReceived();
     try {
-        NetVariant* type = varType ? &*varType : nullptr;
-        NetVariant* length = maxLen ? &*maxLen : nullptr;
         if (peek)
-            socket.PeekData(data, type, length);
+            socket.PeekData(data, type ? &*type : nullptr, length ? &*length : nullptr);
         else
-            socket.GetData(data, type, length);
+            socket.GetData(data, type ? &*type : nullptr, length ? &*length : nullptr);
     } catch (const RuntimeError& error) {
-        if (error.Number() != 40014 && error.Number() != 40018)
-            FuzzFailure("receive raised error " + std::to_string(error.Number()));
-        if (socket.BytesReceived() != before)
-            FuzzFailure("a refused receive changed the buffer");
+        Expect(error.Number() == 40014 || error.Number() == 40018, "receive raised error " + std::to_string(error.Number()));
+        Expect(socket.BytesReceived() == before, "a refused receive changed the buffer");
         return;
     }
-
     const int32_t after = socket.BytesReceived();
-    if (after < 0 || after > before || (peek && after != before))
-        FuzzFailure("the buffer went from " + std::to_string(before) + " to " + std::to_string(after) + " bytes");
-    const size_t taken = static_cast<size_t>(before - after);
+    Expect(after >= 0 && after <= before && (!peek || after == before), "the buffer grew, or shrank on a peek");
     const std::string handedOut = BytesOf(data);
-    if (!handedOut.empty() && buffered.compare(0, handedOut.size(), handedOut) != 0)
-        FuzzFailure("the bytes handed out are not the first ones buffered");
-    if (!peek && !handedOut.empty() && handedOut.size() != taken)
-        FuzzFailure("taken and handed-out byte counts differ");
-    buffered.erase(0, taken);
+    Expect(buffered.compare(0, handedOut.size(), handedOut) == 0, "the bytes handed out are not the first ones buffered");
+    Expect(peek || handedOut.empty() || handedOut.size() == size_t(before - after), "taken and handed-out counts differ");
+    buffered.erase(0, static_cast<size_t>(before - after));
 }
 
 }  // namespace
@@ -120,30 +97,26 @@ void ReadOnce(CNetSocket& socket, FuzzedDataProvider& input, std::string& buffer
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     StartFuzzApplication();
-    TheConnection();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Connection& connection = TheConnection();
-    CNetSocket& socket = connection.receiver;
+    static Connection* connection = new Connection();
+    CNetSocket& socket = connection->receiver;
     FuzzedDataProvider input(data, size);
     std::string buffered;
     while (input.remaining_bytes() > 0) {
         const std::string sent = input.ConsumeRandomLengthString(2048);
-        if (!connection.peer->Send(sent))
-            FuzzFailure("the connection failed");
+        Expect(connection->peer->Send(sent), "the connection failed");
         buffered += sent;
-        if (!PumpUntil([&] { return socket.BytesReceived() == static_cast<int32_t>(buffered.size()); }, 3000))
-            FuzzFailure("sent bytes did not reach the receive buffer");
-        const int reads = input.ConsumeIntegralInRange(0, 6);
-        for (int i = 0; i < reads; ++i)
+        Expect(PumpUntil([&] { return socket.BytesReceived() == static_cast<int32_t>(buffered.size()); }, 3000),
+               "sent bytes did not reach the receive buffer");
+        for (int reads = input.ConsumeIntegralInRange(0, 6); reads > 0; --reads)
             ReadOnce(socket, input, buffered);
     }
     std::string rest;
     socket.GetData(rest);
-    if (rest != buffered)
-        FuzzFailure("what was left is not what the peer sent");
+    Expect(rest == buffered, "what was left is not what the peer sent");
     return 0;
 }

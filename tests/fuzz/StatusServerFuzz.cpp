@@ -1,26 +1,21 @@
-// A status server of a real main window, on a loopback port, fed by a
-// client whose bytes come from the input in chunks, with events pumped
-// after each chunk until the server has read everything sent. A chunk that
-// is exactly the request gets exactly the stored status; any other chunk
-// gets nothing; the client may close and come back at any point, and the
-// server must listen again each time. Any answer other than these, a
-// server that stops listening, or a crash is a finding.
+// A status server on a loopback port, fed by a client whose bytes come from
+// the input in chunks; after each chunk, events are pumped until the server
+// has read all of it. A chunk that is exactly the request gets exactly the
+// stored status, any other chunk nothing; the client may close and come
+// back at any point, and the server must listen again each time.
 //
-// Input: a sequence of commands. A byte below 0xF0 is a chunk of that many
-// bytes (at most 239), taken from the input; 0xF0 to 0xFD sends the request
-// itself; 0xFE closes the connection and connects again; 0xFF pumps events.
-#include "core/frmMain.h"
+// Input: commands. A byte below 0xF0 is a chunk of that many bytes taken
+// from the input; 0xF0 to 0xFD sends the request itself; 0xFE closes the
+// connection and connects again; 0xFF pumps events.
 #include "fuzz/FuzzApplication.h"
 #include "platform/EventPump.h"
+#include "server/StatusServer.h"
+#include "server/StatusStore.h"
 #include "socket/CNetSocket.h"
 #include "support/StatusClient.h"
-#include "support/TempDir.h"
 
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
+#include <QTimer>
 #include <memory>
-#include <string>
 #include <sys/ioctl.h>
 
 namespace {
@@ -28,103 +23,86 @@ namespace {
 const std::string kRequest("\x1D\x61\x01", 3);
 const std::string kStatus("\x04\x01\x00\xF0", 4);
 
-struct Monitor {
-    TempDir dir;
-    int32_t port = FreeLoopbackPort();
-    std::unique_ptr<frmMain> form;
-
-    Monitor()
-    {
-        dir.Write("StatusMonitorQ62m.ini",
-                  "[Printer1]\nPort=-1\nStatusServerSocket=" + std::to_string(port) + "\n");
-        form = std::make_unique<frmMain>(dir.File("StatusMonitorQ62m.ini"));
-        if (!form->Form_Load())
-            FuzzFailure("the monitor did not load");
-        form->PrinterTable[0].StatusBytes = kStatus;
-    }
-
-    CNetSocket& Server() { return *form->tcpServer1; }
+struct Store : StatusStore {
+    const std::string& StoredStatus(int16_t) const override { return kStatus; }
+    void StatusRequestAnswered(int32_t) override {}
 };
 
-Monitor& TheMonitor()
-{
-    static Monitor* monitor = new Monitor();
-    return *monitor;
-}
+struct Server {
+    Store store;
+    CNetSocket socket;
+    QTimer timer;
+    StatusServer handlers{store, socket, timer, "tcpServer1"};
 
-// Bytes the kernel holds for the server that it has not read yet.
-int Unread(CNetSocket& server)
-{
-    int count = 0;
-    if (server.SocketHandle() < 0 || ioctl(server.SocketHandle(), FIONREAD, &count) != 0)
-        return 0;
-    return count;
-}
+    Server()
+    {
+        socket.SetTag(" 0");
+        socket.Bind(NetVariant(FreeLoopbackPort()), NetVariant(int32_t{0}));
+        socket.Listen();
+    }
 
-void AwaitListening(Monitor& monitor)
-{
-    if (!PumpUntil([&] { return monitor.Server().State() == sckListening; }, 3000))
-        FuzzFailure("the server did not listen again; state " + std::to_string(monitor.Server().State()));
-}
+    void AwaitListening()
+    {
+        Expect(PumpUntil([&] { return socket.State() == sckListening; }, 3000), "the server did not listen again");
+    }
 
-std::unique_ptr<StatusClient> Connect(Monitor& monitor)
-{
-    auto client = std::make_unique<StatusClient>(monitor.port);
-    if (!client->Connected())
-        FuzzFailure(std::string("the listening server refused a client: ") + std::strerror(errno));
-    if (!PumpUntil([&] { return monitor.Server().State() == sckConnected; }, 3000))
-        FuzzFailure("the server did not take the client");
-    return client;
-}
+    std::unique_ptr<StatusClient> Connect()
+    {
+        auto client = std::make_unique<StatusClient>(socket.LocalPort());
+        Expect(client->Connected() && PumpUntil([&] { return socket.State() == sckConnected; }, 3000),
+               "the listening server did not take a client");
+        return client;
+    }
 
-// Sends one chunk, lets the server read all of it, and checks the answer.
-void SendChunk(Monitor& monitor, StatusClient& client, const std::string& chunk)
-{
-    if (!client.Send(chunk))
-        FuzzFailure("the server dropped the connection");
-    if (!PumpUntil([&] { return Unread(monitor.Server()) == 0; }, 3000))
-        FuzzFailure("the server left bytes unread");
-    DoEvents();
-    const std::string answer = client.ReadAvailable();
-    const std::string expected = chunk == kRequest ? kStatus : "";
-    if (answer != expected)
-        FuzzFailure("chunk of " + std::to_string(chunk.size()) + " bytes got an answer of "
-                    + std::to_string(answer.size()) + " bytes");
-}
+    // Bytes the kernel holds for the server that it has not read yet.
+    int Unread()
+    {
+        int count = 0;
+        return socket.SocketHandle() >= 0 && ioctl(socket.SocketHandle(), FIONREAD, &count) == 0 ? count : 0;
+    }
+
+    void Send(StatusClient& client, const std::string& chunk)
+    {
+        Expect(client.Send(chunk), "the server dropped the connection");
+        Expect(PumpUntil([&] { return Unread() == 0; }, 3000), "the server left bytes unread");
+        DoEvents();
+        const std::string answer = client.ReadAvailable();
+        Expect(answer == (chunk == kRequest ? kStatus : ""), "a chunk of " + std::to_string(chunk.size())
+                                                                 + " bytes got an answer of " + std::to_string(answer.size()));
+    }
+};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     StartFuzzApplication();
-    TheMonitor();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Monitor& monitor = TheMonitor();
-    AwaitListening(monitor);
-    auto client = Connect(monitor);
-    size_t at = 0;
-    while (at < size) {
+    static Server* server = new Server();
+    server->AwaitListening();
+    auto client = server->Connect();
+    for (size_t at = 0; at < size;) {
         const uint8_t command = data[at++];
         if (command < 0xF0) {
             const size_t length = std::min<size_t>(command, size - at);
             if (length > 0)
-                SendChunk(monitor, *client, std::string(reinterpret_cast<const char*>(data + at), length));
+                server->Send(*client, Bytes(data + at, length));
             at += length;
         } else if (command < 0xFE) {
-            SendChunk(monitor, *client, kRequest);
+            server->Send(*client, kRequest);
         } else if (command == 0xFE) {
             client.reset();
-            AwaitListening(monitor);
-            client = Connect(monitor);
+            server->AwaitListening();
+            client = server->Connect();
         } else {
             DoEvents();
         }
     }
     client.reset();
-    AwaitListening(monitor);
+    server->AwaitListening();
     return 0;
 }

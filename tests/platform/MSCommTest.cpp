@@ -18,9 +18,9 @@ namespace {
 long DescriptorsOn(const std::string& path)
 {
     long count = 0;
-    for (const auto& descriptor : std::filesystem::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        const std::string target = std::filesystem::read_symlink(descriptor.path(), error).string();
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
         count += target == path || target == path + " (deleted)";
     }
     return count;

@@ -192,6 +192,10 @@ class MetricsEndpointTest(unittest.TestCase):
         self.assertEqual(self.until("q62m_printer_condition", 1, printer="1", condition="paper_held"), 1)
         self.assertEqual(self.value("q62m_printer_condition", printer="1", condition="paper_empty"), 0)
         self.assertEqual(self.value("q62m_printer_fault", printer="1"), 0, "a ticket held is no fault")
+        # Each condition reads its own bit of its own byte.
+        self.type("raw 15 12 00 F0")
+        on = lambda: {k[1][1] for k, v in self.scrape().items() if k[0] == "q62m_printer_condition" and k[2][1] == "1" and v}
+        self.assertTrue(wait_for(lambda: on() == {"paper_low", "paper_empty", "cutter_error", "paper_jam", "load_error"}), on())
         self.type("all well")
 
     def test_requests_other_than_a_scrape(self):

@@ -1,6 +1,5 @@
 #include "support/FakeZorvadevControl.h"
 
-#include "support/ProgramRun.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -70,12 +69,6 @@ void FakeZorvadevControl::SetMode(FakeZorvadevMode mode)
 {
     mode_ = mode;
     WriteControl();
-}
-
-void FakeZorvadevControl::ApplyTo(ProgramRun& run) const
-{
-    run.SetEnv("ZORVADEV_CONTROL", controlPath_);
-    run.SetEnv("ZORVADEV_COUNTS", countsPath_);
 }
 
 void FakeZorvadevControl::ResetCounts() const

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 
-class ProgramRun;
 class TempDir;
 
 // How the test USB library answers GetSpecStatus.
@@ -17,7 +16,7 @@ enum class FakeZorvadevMode {
 // Steers the test USB library (libZorvadev.so built from
 // support/zorvadev) for one test: owns its control file and its counts file
 // in the test's directory and points the library at them, in this process
-// for as long as the object lives and in a monitor run through ApplyTo.
+// for as long as the object lives.
 class FakeZorvadevControl {
 public:
     explicit FakeZorvadevControl(const TempDir& dir);
@@ -35,16 +34,9 @@ public:
     void SetBytes(const std::string& bytes);
     void SetMode(FakeZorvadevMode mode);
 
-    // Points a monitor run at this object's control and counts files.
-    void ApplyTo(ProgramRun& run) const;
-
     int Opens() const { return Count('o'); }
     int Closes() const { return Count('c'); }
-    int StatusReads() const { return Count('s'); }
     void ResetCounts() const;
-
-    const std::string& ControlPath() const { return controlPath_; }
-    const std::string& CountsPath() const { return countsPath_; }
 
 private:
     void WriteControl() const;

@@ -1,8 +1,5 @@
 #include "support/LoadedForm.h"
 
-#include "support/FakeZorvadevControl.h"
-#include "support/ProgramRun.h"
-
 #include <gtest/gtest.h>
 
 std::string PrintersIni(int count, const std::string& printer, const std::string& general)
@@ -19,16 +16,6 @@ std::string ServedUsbPrintersIni(const std::vector<int32_t>& ports, const std::s
     for (size_t i = 0; i < ports.size(); ++i)
         ini += "[Printer" + std::to_string(i + 1) + "]\nPort=-1\nStatusServerSocket=" + std::to_string(ports[i]) + "\n";
     return ini;
-}
-
-void StartServedUsbPrinters(ProgramRun& run, const TempDir& dir, FakeZorvadevControl& control,
-                            const std::vector<int32_t>& ports, const std::string& status, const std::string& general)
-{
-    FakeZorvadevControl::Install(dir.Path());
-    control.SetBytes(status);
-    dir.Write("StatusMonitorQ62m.ini", ServedUsbPrintersIni(ports, general));
-    control.ApplyTo(run);
-    run.Start();
 }
 
 std::unique_ptr<frmMain> LoadForm(const TempDir& dir, const std::string& ini)

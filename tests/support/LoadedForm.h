@@ -7,9 +7,6 @@
 #include <string>
 #include <vector>
 
-class FakeZorvadevControl;
-class ProgramRun;
-
 // A configuration file of `count` printers, each with the keys `printer`,
 // after a [General] section holding `general` and then the count; the first
 // of two keys counts, so a Printers key in `general` wins.
@@ -19,12 +16,6 @@ std::string PrintersIni(int count, const std::string& printer = "Port=-1\n", con
 // its port as StatusServerSocket; after a [General] section holding
 // `general`.
 std::string ServedUsbPrintersIni(const std::vector<int32_t>& ports, const std::string& general = "");
-
-// Starts the monitor of `run` on those printers, served on `ports`, with
-// the test USB library installed into `dir` answering `status` for each.
-void StartServedUsbPrinters(ProgramRun& run, const TempDir& dir, FakeZorvadevControl& control,
-                            const std::vector<int32_t>& ports, const std::string& status,
-                            const std::string& general = "");
 
 // A main window loaded from `ini`, written as StatusMonitorQ62m.ini into
 // `dir`; the load is expected to succeed.

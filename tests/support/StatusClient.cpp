@@ -91,30 +91,14 @@ int ConnectLoopback(int32_t port)
     return fd;
 }
 
-std::string AskUntil(int32_t port, const std::string& expected, int timeoutMs)
-{
-    const auto deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
-    std::string answer;
-    while (!Expired(deadline)) {
-        StatusClient client(port);
-        if (client.Connected()) {
-            client.Send(std::string("\x1D\x61\x01", 3));
-            answer = client.Receive(expected.empty() ? 4 : expected.size(), 500);
-            if (answer == expected)
-                break;
-        }
-        usleep(20000);
-    }
-    return answer;
-}
-
 StatusClient::StatusClient(int32_t port) : fd_(ConnectLoopback(port))
 {
 }
 
 StatusClient::~StatusClient()
 {
-    Close();
+    if (fd_ >= 0)
+        close(fd_);
 }
 
 bool StatusClient::Send(const std::string& bytes)
@@ -178,11 +162,4 @@ bool StatusClient::ClosedWithin(int ms)
         return true;
     std::string ignored;
     return PumpUntil([&] { return !Drain(ignored); }, ms);
-}
-
-void StatusClient::Close()
-{
-    if (fd_ >= 0)
-        close(fd_);
-    fd_ = -1;
 }

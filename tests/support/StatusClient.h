@@ -21,15 +21,9 @@ int32_t FreeLoopbackPort();
 int ConnectLoopback(int32_t port);
 
 // A client program of the status server, over a plain TCP socket on
-// 127.0.0.1. The server may run in this process (its events are pumped while
-// the client waits) or in another one. Also the far end of any loopback
-// connection a test or fuzz target feeds.
-// Asks the status server on `port` (in another process) with a fresh
-// connection at a time until it answers `expected` or `timeoutMs` passes,
-// trying again while the server is busy with an earlier client; the last
-// answer received.
-std::string AskUntil(int32_t port, const std::string& expected, int timeoutMs = 10000);
-
+// 127.0.0.1, to a server in this process: its events are pumped while the
+// client waits. Also the far end of any loopback connection a test or fuzz
+// target feeds.
 class StatusClient {
 public:
     explicit StatusClient(int32_t port);
@@ -56,7 +50,6 @@ public:
     // True when the server ended the connection within `ms`.
     bool ClosedWithin(int ms);
 
-    void Close();
     int Descriptor() const { return fd_; }
 
 private:

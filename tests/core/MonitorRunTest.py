@@ -1,0 +1,105 @@
+# The real executable, headless, polling printers over each transport and serving their status
+# (configuration, poll, store and status server in one path), and ending on a signal.
+import os, signal, time
+import pytest
+from conftest import ALL_WELL, Monitor, Simulator, Usb, ask, exchange, metric, serve, served_client, usb_ini, wait_for
+
+HELD, JAM, HEAD_OPEN, EMPTY = (bytes.fromhex(h) for h in ("00 01 00 F0", "00 02 00 F0", "02 00 00 F0", "04 00 00 F0"))
+
+
+def no_answers(metrics, printer):
+    return metric(metrics, f'q62m_polls_total{{printer="{printer}",result="no_answer"}}')
+
+
+def test_a_usb_printer_is_polled_and_served_until_it_changes(lab):
+    usb = Usb(lab, b"\x04\x01\x12\xf0")
+    monitor, port = serve(lab, usb_ini)
+    assert ask(port, b"\x04\x01\x12\xf0") == b"\x04\x01\x12\xf0"
+    usb.set(HELD)
+    assert ask(port, HELD) == HELD
+    assert monitor.stop() == ""
+
+
+# A kiosk may ship its own copy of the library beside the monitor; else the one the loader finds is used.
+def test_the_usb_library_beside_the_executable_comes_before_the_loaders_own(lab):
+    os.mkdir(lab.path("loader"))
+    usb = Usb(lab, into=lab.path("loader"))
+    monitor, port = serve(lab, usb_ini, LD_LIBRARY_PATH=lab.path("loader"))
+    assert ask(port, ALL_WELL) == ALL_WELL, "the loader's library was not found"
+    monitor.stop()
+    Usb(lab, library="Q62M_ZORVADEV_PARTIAL")
+    os.remove(usb.counts)
+    monitor, port = serve(lab, usb_ini, LD_LIBRARY_PATH=lab.path("loader"))
+    assert wait_for(lambda: usb.count(b"o") >= 2 and usb.count(b"c") >= 2)
+    assert exchange(port) == b"", "the library beside the executable was passed over"
+    errors = monitor.stop()
+    assert errors.startswith(f"StatusMonitorQ62m: dlsym(GetSpecStatus): {lab.path('libZorvadev.so')}")
+    assert errors.count("\n") == 1, "told once, not at every poll"
+
+
+# Two network printers, each served on its own port; one of them goes away: its last status stays in
+# the store while the other is read on, and it is read again when it returns.
+def test_network_printers_are_served_each_on_its_port_and_one_that_vanishes_keeps_its_last_status(lab):
+    sim = Simulator(lab, "--printer", "front", "--tcp", "0", "--printer", "back", "--tcp", "0")
+    sim.command("back paper jam", "back")
+    monitor, front, back, metrics = serve(lab, lambda front, back, metrics: (
+        f"[General]\nPrinters=2\nUpdateInterval=1\nMetricsPort={metrics}\n"
+        f"[Printer1]\nPort=0\nIP=127.0.0.1\nSocket={sim.port('front')}\nStatusServerSocket={front}\n"
+        f"[Printer2]\nPort=0\nIP=127.0.0.1\nSocket={sim.port('back')}\nStatusServerSocket={back}\n"), 3)
+    assert ask(front, ALL_WELL) == ALL_WELL
+    assert ask(back, JAM) == JAM
+    # Gone: no listener at all, while the other printer is read on. (A silent or garbling printer is
+    # NetworkTransportTest's.)
+    sim.command("back stop listening", "back")
+    polls = no_answers(metrics, 2)
+    sim.command("front head open", "front")
+    assert ask(front, HEAD_OPEN) == HEAD_OPEN
+    assert wait_for(lambda: no_answers(metrics, 2) > polls)
+    assert ask(back, JAM, 2) == JAM
+    sim.command("back listen", "back")
+    sim.command("back all well", "back")
+    assert ask(back, ALL_WELL) == ALL_WELL
+    assert monitor.errors() == "", "a vanished printer is no error to report"
+
+
+def test_a_serial_printer_is_polled_and_served_and_outlives_its_device(lab):
+    sim = Simulator(lab, "--quiet", "--pty")
+    # Through a link that the test removes before the device goes: the kernel may give the
+    # pseudo-terminal's number to another test's printer at once.
+    os.symlink(sim.endpoint("pty"), lab.path("printer"))
+    monitor, port, metrics = serve(lab, lambda port, metrics: (
+        f"[General]\nUpdateInterval=1\nMetricsPort={metrics}\n"
+        f"[Printer1]\nPort=1\nDevice={lab.path('printer')}\nStatusServerSocket={port}\n"), 2)
+    assert ask(port, ALL_WELL) == ALL_WELL
+    sim.command("paper empty")
+    assert ask(port, EMPTY) == EMPTY
+    os.remove(lab.path("printer"))
+    sim.type("quit")
+    assert sim.exit_code() == 0
+    polls = no_answers(metrics, 1)
+    assert wait_for(lambda: no_answers(metrics, 1) >= polls + 2)
+    assert ask(port, EMPTY, 2) == EMPTY
+    assert monitor.stop() == "", "a serial printer's failures are not the user's business"
+
+
+@pytest.mark.parametrize("number", [signal.SIGTERM, signal.SIGINT, signal.SIGHUP])
+def test_a_signal_while_the_loop_waits_closes_both_servers_and_ends_the_program_at_once_with_status_zero(lab, number):
+    Usb(lab, EMPTY)
+    monitor, port1, port2 = serve(lab, lambda *ports: usb_ini(*ports, general="UpdateInterval=600"), 2)
+    clients = [served_client(port1), served_client(port2)]
+    assert all(clients), "the status servers never answered"
+    monitor.signal(number)
+    assert monitor.exit_code(10) == 0, monitor.errors() or "still waiting out its 600-second pause"
+    assert [client.recv(1) for client in clients] == [b"", b""]
+
+
+def test_a_signal_during_a_poll_closes_the_printer_link_and_ends_without_waiting_for_the_reply(lab):
+    sim = Simulator(lab, "--tcp", "0")
+    sim.command("silent")
+    monitor = Monitor(lab, f"[General]\nUpdateInterval=600\n[Printer1]\nPort=0\nIP=127.0.0.1\nSocket={sim.port()}\n")
+    assert sim.wait_for_line("<- 1D 61 01"), "the monitor never asked the printer"
+    start = time.monotonic()
+    monitor.signal()
+    assert sim.wait_for_line(" ended", 4), "the printer link stayed open"
+    assert monitor.exit_code() == 0, monitor.errors()
+    assert time.monotonic() - start < 4.5, "the 5-second reply wait ran out first"

@@ -1,0 +1,34 @@
+# Start-up of the real executable: the failures that stop it and the single-instance rule.
+import os, socket
+import pytest
+from conftest import Monitor, read, wait_for
+
+HELD = socket.create_server(("127.0.0.1", 0))  # a status port that another program holds
+
+
+@pytest.mark.parametrize("ini, message", [
+    (None, "StatusMonitorQ62m: Unable to open ini file!\n"),
+    ("[General]\nPrinters=2\n[Printer1]\nPort=1\n[Printer2]\nPort=USB\n", "StatusMonitorQ62m: Run-time error 13: Type mismatch"),
+    ("[General]\nUpdateInterval=40000\n[Printer1]\nPort=-1\n", "StatusMonitorQ62m: Run-time error 6: Overflow"),
+    (f"[Printer1]\nPort=-1\nStatusServerSocket={HELD.getsockname()[1]}\n",
+     "StatusMonitorQ62m: Run-time error 10048: Address already in use."),
+    # The configuration is named after the executable.
+    ("[Printer1]\nPort=-1\n", "StatusMonitorQ62m: Unable to open ini file!\n")])
+def test_a_failure_ends_the_program_with_its_message_and_status_one(lab, ini, message):
+    monitor = Monitor(lab, ini, name="KioskMonitor" if ini == "[Printer1]\nPort=-1\n" else "StatusMonitorQ62m")
+    assert monitor.exit_code() == 1, monitor.errors()
+    assert monitor.errors().startswith(message)
+
+
+# One monitor per configuration file on the whole machine, whoever starts it and by whichever path.
+@pytest.mark.parametrize("user, name", [(None, "StatusMonitorQ62m"), ("nobody", "StatusMonitorQ62m"), (None, "Linked")])
+def test_a_second_monitor_on_the_same_configuration_ends_at_once_and_silently(lab, user, name):
+    first = Monitor(lab, "[General]\nUpdateInterval=60\n[Printer1]\nPort=-1\n")
+    os.symlink(lab.path("StatusMonitorQ62m.ini"), lab.path("Linked.ini"))
+    # The first monitor holds an abstract socket named after its configuration.
+    sockets = lambda: [d[8:-1] for d in first.descriptors() if d.startswith("socket:[")]
+    assert wait_for(lambda: any(f" {inode} @" in read("/proc/net/unix") for inode in sockets())), "no name held"
+    second = Monitor(lab, name=name, user=user)
+    assert second.exit_code() == 0
+    assert (second.errors(), second.output()) == ("", "")
+    assert first.process.poll() is None, "the running monitor was disturbed"
