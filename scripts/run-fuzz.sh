@@ -20,13 +20,17 @@ if ! command -v clang++ >/dev/null; then
   exit 1
 fi
 
+# Q62M_FUZZ_BUILD names another build directory configured with Q62M_FUZZ
+# (the test command's sanitizer build is one); its findings and corpus are
+# kept beside it.
+build=${Q62M_FUZZ_BUILD:-build-fuzz}
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
-if [ ! -f build-fuzz/CMakeCache.txt ]; then
-  CC=clang CXX=clang++ cmake -S . -B build-fuzz "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  CC=clang CXX=clang++ cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQ62M_FUZZ=ON -DQ62M_TESTS=OFF -DQ62M_BENCH=OFF -DQ62M_TOOLS=OFF >/dev/null
 fi
-cmake --build build-fuzz -j"$(nproc)" --target fuzzers
+cmake --build "$build" -j"$(nproc)" --target fuzzers
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
@@ -39,18 +43,18 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=abort_on_error=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0
-mkdir -p build-fuzz/findings
+mkdir -p "$build/findings"
 failed=()
 for target in "${targets[@]}"; do
-  corpus=build-fuzz/corpus/$target
-  log=build-fuzz/findings/$target.log
+  corpus=$build/corpus/$target
+  log=$build/findings/$target.log
   mkdir -p "$corpus"
   echo "run-fuzz: $target for ${seconds}s"
-  if build-fuzz/tests/fuzz/"$target" -max_total_time="$seconds" -timeout=20 -print_final_stats=1 \
-       -artifact_prefix="build-fuzz/findings/$target-" "$corpus" "tests/fuzz/corpus/$target" >"$log" 2>&1; then
+  if "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=20 -print_final_stats=1 \
+       -artifact_prefix="$build/findings/$target-" "$corpus" "tests/fuzz/corpus/$target" >"$log" 2>&1; then
     grep -E '^stat::number_of_executed_units' "$log" | sed "s/^stat::number_of_executed_units:/run-fuzz: $target: inputs run:/"
   else
-    echo "run-fuzz: $target FAILED; its log follows, the input is in build-fuzz/findings/" >&2
+    echo "run-fuzz: $target FAILED; its log follows, the input is in $build/findings/" >&2
     grep -vE '^(#[0-9]|INFO:)' "$log" | tail -60 >&2
     failed+=("$target")
   fi

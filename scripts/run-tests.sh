@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine (packages, build) and runs the whole test suite:
-#   1. set-up and build into build/;
+#   1. set-up and build into build/ (without the benchmarks, which CI does
+#      not run);
 #   2. the Debian package built (scripts/package.sh) and checked
 #      (tests/package/PackageTest.sh), which installs, upgrades, removes and
 #      purges it for real with apt;
-#   3. the suite built with AddressSanitizer and UndefinedBehaviorSanitizer
-#      in build-asan/, run clean (no report, no leak);
-#   4. each fuzz target for a short while (scripts/run-fuzz.sh; Q62M_FUZZ_SECONDS
-#      sets the seconds per target, default 15);
+#   3. the suite built by clang with AddressSanitizer and
+#      UndefinedBehaviorSanitizer in build-asan/, run clean (no report, no
+#      leak); the same build carries the fuzzers' coverage, so
+#   4. each fuzz target runs from it for a short while (scripts/run-fuzz.sh;
+#      Q62M_FUZZ_SECONDS sets the seconds per target, default 15);
 #   5. the suite in build/, last, so that its summary closes the output.
 # Every stage runs even when an earlier one failed; the script fails when any
 # of them did.
@@ -30,7 +32,7 @@ suite() {
 }
 
 stage "1/5 set-up and build (build/)"
-if ! scripts/setup.sh; then
+if ! Q62M_BENCH=OFF scripts/setup.sh; then
   echo "run-tests: set-up or build failed" >&2
   exit 1
 fi
@@ -43,8 +45,12 @@ fi
 stage "3/5 sanitizer build and suite (build-asan/)"
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
-if cmake -S . -B build-asan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ62M_SANITIZE=ON \
-       -DQ62M_BENCH=OFF >/dev/null \
+# A build-asan/ made by another compiler cannot take the fuzzers' coverage.
+if [ -f build-asan/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang' build-asan/CMakeCache.txt; then
+  rm -rf build-asan
+fi
+if CC=clang CXX=clang++ cmake -S . -B build-asan "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+       -DQ62M_SANITIZE=ON -DQ62M_FUZZ=ON -DQ62M_BENCH=OFF >/dev/null \
    && cmake --build build-asan -j"$jobs"; then
   if ! ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -56,8 +62,8 @@ else
   failed+=("sanitizer build")
 fi
 
-stage "4/5 fuzz targets, ${Q62M_FUZZ_SECONDS:-15}s each (build-fuzz/)"
-scripts/run-fuzz.sh "${Q62M_FUZZ_SECONDS:-15}" || failed+=("fuzzing")
+stage "4/5 fuzz targets, ${Q62M_FUZZ_SECONDS:-15}s each (build-asan/)"
+Q62M_FUZZ_BUILD=build-asan scripts/run-fuzz.sh "${Q62M_FUZZ_SECONDS:-15}" || failed+=("fuzzing")
 
 stage "5/5 suite (build/)"
 suite build || failed+=("suite")

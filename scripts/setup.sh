@@ -33,5 +33,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Q62M_BENCH=OFF leaves the benchmarks out (the test command does; they are
+# not run there); unset, the build keeps what it was configured with.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${Q62M_BENCH:+-DQ62M_BENCH=$Q62M_BENCH} >/dev/null
 cmake --build build -j"$(nproc)"
