@@ -37,23 +37,24 @@ TEST_F(frmMainTest, TheWindowWidensByOneColumnPerPrinterAndHidesTheTerminalBox)
 // each answering with its own printer's stored status.
 TEST_F(frmMainTest, PortLabelsNameTheTransportAndTheStatusPortAndTheFirstTwoPortsAreServed)
 {
-    const int32_t a = FreeLoopbackPort(), b = FreeLoopbackPort(), c = FreeLoopbackPort();
+    const std::string a = std::to_string(FreeLoopbackPort());
+    const std::string b = std::to_string(FreeLoopbackPort());
+    const std::string c = std::to_string(FreeLoopbackPort());
     auto form = LoadForm(dir_, "[General]\nPrinters=6\n"
                                "[Printer1]\nPort=2\n"
-                               "[Printer2]\nPort=0\nName=Kiosk A\nStatusServerSocket=" + std::to_string(a) + "\n"
+                               "[Printer2]\nPort=0\nName=Kiosk A\nStatusServerSocket=" + a + "\n"
                                "[Printer3]\nPort=-1\n"
-                               "[Printer4]\nPort=1\nStatusServerSocket=0" + std::to_string(b) + "\n"
+                               "[Printer4]\nPort=1\nStatusServerSocket=0" + b + "\n"
                                "[Printer5]\nPort=0\nIP=127.0.0.5\nStatusServerSocket=0\n"
-                               "[Printer6]\nPort=-3\nStatusServerSocket=" + std::to_string(c) + "\n");
-    const std::string expected[] = {"COM:2", "Kiosk A [" + std::to_string(a) + "]", "USB",
-                                    "COM:1 [" + std::to_string(b) + "]", "127.0.0.5", "USB [" + std::to_string(c) + "]"};
+                               "[Printer6]\nPort=-3\nStatusServerSocket=" + c + "\n");
+    const std::string expected[] = {"COM:2", "Kiosk A [" + a + "]", "USB", "COM:1 [" + b + "]", "127.0.0.5", "USB [" + c + "]"};
     for (size_t i = 0; i < 6; ++i)
         EXPECT_EQ(form->lblPrinterPort[i]->Caption(), expected[i]) << "printer " << i + 1;
     form->PrinterTable[3].StatusBytes = std::string("\x04\x00\x12\xF0", 4);
-    StatusClient served(b);
+    StatusClient served(std::stoi(b));
     served.Send(kStatusCommand);
     EXPECT_EQ(served.Receive(4, 10000), form->PrinterTable[3].StatusBytes);
-    EXPECT_FALSE(StatusClient(c).Connected()) << "a third port is served";
+    EXPECT_FALSE(StatusClient(std::stoi(c)).Connected()) << "a third port is served";
     EXPECT_EQ(LoadForm(dir_, PrintersIni(1))->tcpServer1->State(), sckClosed) << "a server without a printer";
 }
 
