@@ -10,7 +10,7 @@ PATHS = {name: os.environ.get(name, os.path.join(BUILD, default)) for name, defa
     ("Q62M_ZORVADEV", "fakezorvadev/libZorvadev.so"), ("Q62M_ARTIFACT_DIR", "artifacts"),
     ("Q62M_ZORVADEV_PARTIAL", "fakezorvadev/partial/libZorvadevPartial.so"))}
 REQUEST, ALL_WELL = b"\x1d\x61\x01", b"\x00\x00\x00\xf0"
-DESKTOP_TOOLS = ("Xvfb", "openbox", "trayer", "xdotool", "import", "xmessage")
+DESKTOP_TOOLS = ("Xvfb", "openbox", "trayer", "xdotool", "import", "xmessage", "dbus-daemon")
 
 
 def read(path, mode="r"):
@@ -124,8 +124,8 @@ class Monitor(Process):
             os.chmod(lab.dir, 0o755)
             account = pwd.getpwnam(user)
             command[:0] = ["setpriv", f"--reuid={account.pw_uid}", f"--regid={account.pw_gid}", "--clear-groups"]
-        if ini is not None:
-            with open(lab.path("StatusMonitorQ62m.ini"), "w") as f:
+        if ini is not None:  # 8-bit text, read as Latin-1
+            with open(lab.path("StatusMonitorQ62m.ini"), "w", encoding="latin-1") as f:
                 f.write(ini)
         # No session bus: the desktop's notification area is the one the test starts.
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")} | env
@@ -145,16 +145,17 @@ class Monitor(Process):
 
     def listening(self):
         inodes = {d[8:-1] for d in self.descriptors() if d.startswith("socket:[")}
-        rows = [line.split() for line in read("/proc/net/tcp").splitlines()[1:]]
+        rows = [line.split() for table in ("tcp", "tcp6") for line in read(f"/proc/net/{table}").splitlines()[1:]]
         return {int(row[1][-4:], 16) for row in rows if row[3] == "0A" and row[9] in inodes}
 
 
-def serve(lab, ini, ports=1, **options):
-    """A monitor with `ini(*ports)` as configuration, once it listens on those free ports; started anew
-    on others when another process bound one between their choice and the monitor's bind."""
+def serve(lab, ini, ports=1, even=False, **options):
+    """A monitor with `ini(*ports)` as configuration, once it listens on those free ports (even ones if
+    asked); started anew on others when another process bound one between their choice and the monitor's bind."""
     for _ in range(5):
         with contextlib.ExitStack() as free:
             chosen = [free.enter_context(socket.create_server(("127.0.0.1", 0))).getsockname()[1] for _ in range(ports)]
+        chosen = [port + port % 2 * even for port in chosen]
         monitor = Monitor(lab, ini(*chosen), **options)
         wait_for(lambda: monitor.process.poll() is not None or monitor.listening() >= set(chosen))
         if "Address already in use" not in monitor.errors():

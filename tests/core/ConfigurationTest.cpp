@@ -47,7 +47,6 @@ TEST_F(ConfigurationTest, GeneralValuesAreNormalised)
     for (const Case& c : cases) {
         auto form = LoadForm(dir_, PrintersIni(4, "Port=-1\n", c.general));
         EXPECT_EQ(form->PrinterCount, c.printers) << c.general;
-        EXPECT_EQ(form->PrinterTable.size(), static_cast<size_t>(c.printers)) << c.general;
         EXPECT_EQ(form->UpdateInterval, c.interval) << c.general;
     }
     EXPECT_EQ(LoadForm(dir_, "[Printer1]\nPort=2\n")->UpdateInterval, 3) << "no [General] section at all";
@@ -108,21 +107,19 @@ TEST_F(ConfigurationTest, SectionsAndKeysMatchInAnyLetterCaseAndOnlyTheFirstOfTw
     EXPECT_EQ(form->PrinterTable[1].Port, 4);
 }
 
+// Beside the start-up failures that the executable's test runs (a port
+// that is a word, an interval too large, no file at all).
 TEST_F(ConfigurationTest, AValueThatDoesNotConvertOrFitStopsTheLoad)
 {
     const std::pair<std::string, int32_t> cases[] = {
-        {"[Printer1]\nPort=\n", kErrTypeMismatch},         {"[Printer1]\nPort=USB\n", kErrTypeMismatch},
-        {"[Printer1]\n", kErrTypeMismatch},                {"[Printer1]\nPort=1 2\n", kErrTypeMismatch},
-        {"[General]\nPrinters=40000\n", kErrOverflow},     {"[General]\nUpdateInterval=99999\n", kErrOverflow},
-        {"[Printer1]\nPort=32768\n", kErrOverflow},        {PrintersIni(11), kErrOverflow}};
+        {"[Printer1]\nPort=\n", kErrTypeMismatch},     {"[Printer1]\n", kErrTypeMismatch},
+        {"[Printer1]\nPort=1 2\n", kErrTypeMismatch},  {"[General]\nPrinters=40000\n", kErrOverflow},
+        {"[Printer1]\nPort=32768\n", kErrOverflow},    {PrintersIni(11), kErrOverflow}};
     for (const auto& [ini, number] : cases) {
         dir_.Write("bad.ini", ini + "[Printer1]\nPort=1\n");
         frmMain form(dir_.File("bad.ini"));
         EXPECT_RUNTIME_ERROR(form.Form_Load(), number, "");
     }
-    frmMain missing(dir_.File("absent.ini"));
-    EXPECT_FALSE(missing.Form_Load());
-    EXPECT_TRUE(missing.PrinterTable.empty());
 }
 
 }  // namespace

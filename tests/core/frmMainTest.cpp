@@ -1,7 +1,9 @@
-// The main window's layout: columns, port labels and the picture it draws.
+// The main window's layout: columns, port labels and the picture it draws;
+// which printers its status servers serve.
 #include "platform/LabelControl.h"
-#include "platform/LineControl.h"
+#include "printer/CommandExchange.h"
 #include "printer/DecodeStatus.h"
+#include "socket/CNetSocket.h"
 #include "support/LoadedForm.h"
 #include "support/StatusClient.h"
 
@@ -27,29 +29,33 @@ TEST_F(frmMainTest, TheWindowWidensByOneColumnPerPrinterAndHidesTheTerminalBox)
         // The client area is the outer size less frame and caption, at 15 twips a pixel.
         EXPECT_EQ(form->width(), (width - 75) / 15);
         EXPECT_EQ(form->height(), 231);
-        EXPECT_EQ(form->lblPresenterStatusMessage.size(), static_cast<size_t>(count));
-        EXPECT_EQ(form->lineRightSide.size(), static_cast<size_t>(count));
         EXPECT_GE(form->Text1->geometry().top(), form->height()) << "the terminal box is in view";
-        EXPECT_EQ(form->windowTitle(), "Kelvaran Status Monitor Q62m");
     }
 }
 
-TEST_F(frmMainTest, PortLabelsNameTheTransportAndTheStatusPort)
+// The first two printers with a valid status port get the two servers,
+// each answering with its own printer's stored status.
+TEST_F(frmMainTest, PortLabelsNameTheTransportAndTheStatusPortAndTheFirstTwoPortsAreServed)
 {
-    // The load binds the first two status ports, so they must be free.
     const std::string a = std::to_string(FreeLoopbackPort());
     const std::string b = std::to_string(FreeLoopbackPort());
+    const std::string c = std::to_string(FreeLoopbackPort());
     auto form = LoadForm(dir_, "[General]\nPrinters=6\n"
                                "[Printer1]\nPort=2\n"
                                "[Printer2]\nPort=0\nName=Kiosk A\nStatusServerSocket=" + a + "\n"
                                "[Printer3]\nPort=-1\n"
                                "[Printer4]\nPort=1\nStatusServerSocket=0" + b + "\n"
                                "[Printer5]\nPort=0\nIP=127.0.0.5\nStatusServerSocket=0\n"
-                               "[Printer6]\nPort=-3\nStatusServerSocket=6000\n");
-    const std::string expected[] = {"COM:2", "Kiosk A [" + a + "]", "USB", "COM:1 [" + b + "]", "127.0.0.5",
-                                    "USB [6000]"};
+                               "[Printer6]\nPort=-3\nStatusServerSocket=" + c + "\n");
+    const std::string expected[] = {"COM:2", "Kiosk A [" + a + "]", "USB", "COM:1 [" + b + "]", "127.0.0.5", "USB [" + c + "]"};
     for (size_t i = 0; i < 6; ++i)
         EXPECT_EQ(form->lblPrinterPort[i]->Caption(), expected[i]) << "printer " << i + 1;
+    form->PrinterTable[3].StatusBytes = std::string("\x04\x00\x12\xF0", 4);
+    StatusClient served(std::stoi(b));
+    served.Send(kStatusCommand);
+    EXPECT_EQ(served.Receive(4, 10000), form->PrinterTable[3].StatusBytes);
+    EXPECT_FALSE(StatusClient(std::stoi(c)).Connected()) << "a third port is served";
+    EXPECT_EQ(LoadForm(dir_, PrintersIni(1))->tcpServer1->State(), sckClosed) << "a server without a printer";
 }
 
 // Colour of the pixel at a point given in twips.

@@ -1,7 +1,7 @@
-// A configuration file of any content, read by the number conversions and
-// by the main window's whole load. Start-up may refuse a file only with a
-// conversion, overflow or socket error; a loaded table must keep the
-// normalisation rules, and the conversions must agree with each other.
+// A configuration file of any content, through the number conversions and
+// the main window's whole load. A conversion may refuse a text only with a
+// conversion error, and the load only with such an error or a socket error
+// (a status port taken); a loaded table keeps the normalisation rules.
 #include "core/frmMain.h"
 #include "fuzz/FuzzApplication.h"
 #include "platform/EventPump.h"
@@ -10,75 +10,37 @@
 #include "support/TempDir.h"
 
 #include <cmath>
-#include <string_view>
+#include <sstream>
 
 namespace {
 
-bool IsConversionError(const RuntimeError& error)
-{
-    return error.Number() == kErrOverflow || error.Number() == kErrTypeMismatch;
-}
-
-// Runs one conversion, which may refuse only with a conversion error.
+// Runs `step`, which may raise only a conversion error, or a socket error
+// (a status port taken, or refused to this user) when `socketErrors`.
 template <typename Step>
-bool Converts(Step&& step)
+void MayRefuse(Step&& step, bool socketErrors = false)
 {
     try {
         step();
-        return true;
-    } catch (const RuntimeError& error) {
-        Expect(IsConversionError(error), "a conversion raised error " + std::to_string(error.Number()));
-        return false;
+    } catch (const RuntimeError& e) {
+        Expect(e.Number() == kErrOverflow || e.Number() == kErrTypeMismatch || (socketErrors && e.Number() >= 10000),
+               "error " + std::to_string(e.Number()) + " from " + e.Source());
     }
 }
 
+// A value may be refused only with a conversion error; a number read agrees
+// with its rounding, its plain decimal text and its reading as a whole.
 void CheckConversions(const std::string& text)
 {
-    double leading = 0;
-    int16_t rounded = 0;
-    int16_t whole = 0;
-    if (!Converts([&] { leading = LeadingNumber(text); }))
-        return;
-    Expect(std::isfinite(leading), "LeadingNumber gave a value that is not finite");
-    const bool roundedOk = Converts([&] { rounded = RoundToInt16(leading); });
-    Expect(!roundedOk || std::fabs(rounded - leading) <= 0.5, "RoundToInt16 moved the value by more than a half");
-    // Carriage returns are trimmed around a whole number but are no blank to
-    // the leading-number scan; a NUL byte fits no number.
-    if (Converts([&] { whole = WholeTextToInt16(text); })) {
-        Expect(text.find('\0') == std::string::npos, "WholeTextToInt16 took a text holding a NUL byte");
-        Expect(text.find('\r') != std::string::npos || whole == rounded, "whole text and leading number disagree");
-    }
-    if (leading >= 1 && leading <= 65535 && leading == std::floor(leading))
-        Expect(LeadingNumber(PlainDecimal(leading)) == leading, "PlainDecimal does not read back as the same number");
-}
-
-void CheckLoad(const std::string& file)
-{
-    frmMain form(file);
-    try {
-        Expect(form.Form_Load(), "the file that was just written did not open");
-    } catch (const RuntimeError& error) {
-        // A status port that cannot be bound (taken, or refused to this user) stops start-up too.
-        Expect(IsConversionError(error) || error.Number() >= 10000, "the load raised error " + std::to_string(error.Number()));
-        return;
-    }
-    Expect(form.PrinterCount >= 1 && form.PrinterCount <= 10 && form.PrinterTable.size() == size_t(form.PrinterCount)
-               && form.UpdateInterval >= 1 && form.UpdateInterval <= 3600,
-           "printer count or update interval outside their range after a good load");
-    auto startsWithOneOf = [](const std::string& value, std::string_view allowed) {
-        return !value.empty() && allowed.find(value[0]) != std::string_view::npos;
-    };
-    for (const PrinterEntry& e : form.PrinterTable) {
-        Expect(e.Name.size() <= 20, "a name kept more than 20 characters");
-        const double port = LeadingNumber(e.StatusServerSocket);
-        Expect(e.StatusServerSocket.empty() || (port >= 1 && port <= 65535 && PlainDecimal(port) == e.StatusServerSocket),
-               "a status server port outside 1..65535 or not in plain decimal: " + e.StatusServerSocket);
-        Expect(e.Port <= 0
-                   || (startsWithOneOf(e.Parity, "neo") && startsWithOneOf(e.DataBits, "78")
-                       && startsWithOneOf(e.StopBits, "12") && !e.BaudRate.empty()),
-               "serial settings escaped their normalisation");
-        Expect(e.Port != 0 || (!e.IP.empty() && !e.Socket.empty()), "a network printer without address or port");
-    }
+    MayRefuse([&] {
+        const double leading = LeadingNumber(text);
+        Expect(std::isfinite(leading), "LeadingNumber gave a value that is not finite");
+        Expect(std::fabs(RoundToInt16(leading) - leading) <= 0.5, "RoundToInt16 moved the value by more than a half");
+        if (leading >= 1 && leading <= 65535 && leading == std::floor(leading))
+            Expect(LeadingNumber(PlainDecimal(leading)) == leading, "PlainDecimal does not read back");
+        // Carriage returns are trimmed around a whole number, not skipped by the leading number.
+        Expect(text.find('\r') != std::string::npos || WholeTextToInt16(text) == RoundToInt16(leading),
+               "the whole text and its leading number disagree");
+    });
 }
 
 }  // namespace
@@ -92,10 +54,25 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const TempDir* dir = new TempDir();
-    const std::string text = Bytes(data, size);
-    CheckConversions(text);
-    dir->Write("StatusMonitorQ62m.ini", text);
-    CheckLoad(dir->File("StatusMonitorQ62m.ini"));
+    const std::string file = Bytes(data, size);
+    CheckConversions(file);
+    std::istringstream lines(file);
+    for (std::string line; std::getline(lines, line);)
+        CheckConversions(line.substr(line.find('=') + 1));
+    dir->Write("StatusMonitorQ62m.ini", file);
+    frmMain form(dir->File("StatusMonitorQ62m.ini"));
+    bool loaded = false;
+    MayRefuse([&] { loaded = form.Form_Load(); }, true);
+    for (const PrinterEntry& e : loaded ? form.PrinterTable : std::vector<PrinterEntry>{}) {
+        const double port = LeadingNumber(e.StatusServerSocket);
+        Expect(e.Name.size() <= 20 && (e.StatusServerSocket.empty() || PlainDecimal(port) == e.StatusServerSocket)
+                   && (e.Port != 0 || (!e.IP.empty() && !e.Socket.empty()))
+                   && (e.Port <= 0
+                       || (!e.BaudRate.empty() && !e.Parity.empty() && std::string("neo").find(e.Parity[0]) < 3)),
+               "a printer escaped its normalisation");
+    }
+    Expect(!loaded || (form.PrinterCount >= 1 && form.PrinterCount <= 10 && form.UpdateInterval >= 1),
+           "printer count or update interval out of range after a good load");
     // Objects the window let go of are deleted once events run.
     DoEvents();
     return 0;

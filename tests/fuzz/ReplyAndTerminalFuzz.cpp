@@ -1,10 +1,9 @@
-// Received bytes through ProcessRxChar one at a time, as both receive
-// handlers feed it, while exchanges begin and end, the rendered text is
-// handed over and the terminal box's caret moves, all as the input says.
-// After every byte: the reply never passes its cap and is the latest bytes
-// of its exchange, which ends at its first terminator; rendered text holds
-// no NUL, escape or lone carriage return; the box loses at most one line's
-// contents, and nothing on the line feed of a CR LF.
+// Received bytes through ProcessRxChar one at a time, as the receive
+// handlers feed it, while exchanges begin and end, the terminal text is
+// handed over and the box's caret moves, as the input says. After every
+// byte: the reply keeps within its cap, is the latest bytes of its exchange
+// and ends at its first terminator; the terminal text holds no NUL, escape
+// or lone carriage return; the terminal box loses at most one line.
 #include "fuzz/FuzzApplication.h"
 #include "printer/CommandExchange.h"
 #include "printer/PrinterContext.h"
@@ -21,44 +20,33 @@ namespace {
 bool LostAtMostOneLine(const QString& before, const QString& after)
 {
     const qsizetype removed = before.size() - after.size();
-    if (removed < 0)
-        return false;
-    qsizetype prefix = 0;
-    while (prefix < after.size() && after[prefix] == before[prefix])
-        ++prefix;
-    return before.mid(prefix + removed) == after.mid(prefix) && !before.mid(prefix, removed).contains('\n');
-}
-
-void CheckReply(const ExchangeState& state, const std::string& fed)
-{
-    Expect(state.Reply.size() <= kReplyLimit, "the reply passed its cap");
-    Expect(fed.size() >= state.Reply.size() && fed.compare(fed.size() - state.Reply.size(), std::string::npos, state.Reply) == 0,
-           "the reply is not the latest bytes of its exchange");
-    const size_t found = state.Reply.find(state.ReplyEnd);
-    Expect(state.WaitingReply == (found == std::string::npos), "the exchange and its terminator disagree");
-    Expect(state.WaitingReply || found + state.ReplyEnd.size() == state.Reply.size()
-               || (state.ReplyEnd.empty() && state.Reply.size() == 1),
-           "the reply goes on past its first terminator");
+    qsizetype same = 0;
+    while (removed >= 0 && same < after.size() && after[same] == before[same])
+        ++same;
+    return removed >= 0 && before.mid(same + removed) == after.mid(same) && !before.mid(same, removed).contains('\n');
 }
 
 void Receive(PrinterContext& context, const std::string& bytes, std::string& fed)
 {
-    ExchangeState& state = context.Exchange;
+    ExchangeState& s = context.Exchange;
     for (char byte : bytes) {
-        const bool waiting = state.WaitingReply;
-        fed += byte;
+        const bool waiting = s.WaitingReply;
         const QString box = context.Text1->toPlainText();
-        const bool crlf = state.PendingCR && byte == '\n';
-        state.RxChar = std::string(1, byte);
+        fed += byte;
+        s.RxChar = std::string(1, byte);
         ProcessRxChar(context);
-        if (waiting)
-            CheckReply(state, fed);
-        const std::string& text = state.TerminalText;
+        const size_t end = s.Reply.find(s.ReplyEnd);
+        Expect(!waiting
+                   || (s.Reply.size() <= kReplyLimit && fed.size() >= s.Reply.size()
+                       && fed.compare(fed.size() - s.Reply.size(), std::string::npos, s.Reply) == 0
+                       && s.WaitingReply == (end == std::string::npos)
+                       && (s.WaitingReply || end + std::max<size_t>(s.ReplyEnd.size(), 1) == s.Reply.size())),
+               "the reply is not the latest bytes of its exchange up to its first terminator");
+        const std::string& text = s.TerminalText;
         for (size_t i = 0; i < text.size(); ++i)
-            Expect(text[i] != '\0' && text[i] != '\x1B' && (text[i] != '\r' || (i + 1 < text.size() && text[i + 1] == '\n')),
+            Expect(text[i] != '\0' && text[i] != '\x1B' && (text[i] != '\r' || text.compare(i, 2, "\r\n") == 0),
                    "a NUL, an escape or a lone carriage return reached the terminal text");
-        const QString after = context.Text1->toPlainText();
-        Expect(LostAtMostOneLine(box, after) && !(crlf && after != box), "the terminal box lost more than a line");
+        Expect(LostAtMostOneLine(box, context.Text1->toPlainText()), "the terminal box lost more than a line");
     }
 }
 
@@ -77,33 +65,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     context.Text1 = box;
     FuzzedDataProvider input(data, size);
     box->setPlainText(QString::fromLatin1(input.ConsumeRandomLengthString(200)));
-    auto moveCaret = [&] {
-        QTextCursor cursor = box->textCursor();
-        cursor.setPosition(std::min(input.ConsumeIntegralInRange(0, 250), box->document()->characterCount() - 1));
-        box->setTextCursor(cursor);
-    };
-    moveCaret();
+    ExchangeState& s = context.Exchange;
     std::string fed;
     while (input.remaining_bytes() > 0) {
-        switch (input.ConsumeIntegralInRange(0, 7)) {
-        case 0:
-            context.Exchange.ReplyEnd = input.ConsumeRandomLengthString(3);
-            context.Exchange.Reply.clear();
-            context.Exchange.WaitingReply = true;
+        const int command = input.ConsumeIntegralInRange(0, 5);
+        if (command == 0) {
+            s.ReplyEnd = input.ConsumeRandomLengthString(3);
+            s.Reply.clear();
+            s.WaitingReply = true;
             fed.clear();
-            break;
-        case 1:
-            context.Exchange.WaitingReply = false;
-            context.Exchange.Reply.clear();
-            break;
-        case 2:
-            PostTerminal(context, context.Exchange.TerminalText);
-            context.Exchange.TerminalText.clear();
-            break;
-        case 3:
-            moveCaret();
-            break;
-        default:
+        } else if (command == 1) {
+            s.WaitingReply = false;
+        } else if (command == 2) {
+            PostTerminal(context, s.TerminalText);
+            s.TerminalText.clear();
+        } else if (command == 3) {
+            QTextCursor caret = box->textCursor();
+            caret.setPosition(std::min(input.ConsumeIntegralInRange(0, 250), box->document()->characterCount() - 1));
+            box->setTextCursor(caret);
+        } else {
             Receive(context, input.ConsumeRandomLengthString(300), fed);
         }
     }

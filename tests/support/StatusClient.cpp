@@ -5,7 +5,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <set>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -43,22 +42,16 @@ void PumpFor(int ms)
 
 int32_t FreeLoopbackPort()
 {
-    // A test often asks for two ports before it binds either; the kernel may
-    // offer a released port again, so none is handed out twice.
-    static std::set<int32_t> handedOut;
-    for (;;) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        close(fd);
-        const int32_t port = ntohs(address.sin_port);
-        if (handedOut.insert(port).second)
-            return port;
-    }
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
 }
 
 int ConnectLoopback(int32_t port)

@@ -11,8 +11,10 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
 // Pumps the monitor's event loop for `ms` milliseconds.
 void PumpFor(int ms);
 
-// A loopback port that nobody listens on: bound once, then released; never
-// the same port twice in one test program.
+// A loopback port that nobody listens on, kept for this test program: a
+// socket stays bound to it (reusable, never listening), so the kernel gives
+// it to no other program while ctest runs them side by side, and a server
+// of this program can still bind it and listen.
 int32_t FreeLoopbackPort();
 
 // A TCP connection to 127.0.0.1:`port` as a plain blocking socket, with
