@@ -149,19 +149,33 @@ class Monitor(Process):
         return {int(row[1][-4:], 16) for row in rows if row[3] == "0A" and row[9] in inodes}
 
 
+def free_ports(count, even=False):
+    """`count` ports that no socket holds on any address, even ones if asked. The kernel hands out odd ones
+    for a bind; even ones are what connect() takes for clients, so an even neighbour is bound to be sure."""
+    chosen = []
+    with contextlib.ExitStack() as held:
+        while len(chosen) < count:
+            port = held.enter_context(socket.create_server(("", 0))).getsockname()[1]
+            with contextlib.suppress(OSError):
+                if even and port % 2:
+                    port += 1
+                    held.enter_context(socket.create_server(("", port)))
+                chosen.append(port)
+    return chosen
+
+
 def serve(lab, ini, ports=1, even=False, **options):
     """A monitor with `ini(*ports)` as configuration, once it listens on those free ports (even ones if
     asked); started anew on others when another process bound one between their choice and the monitor's bind."""
     for _ in range(5):
-        with contextlib.ExitStack() as free:
-            chosen = [free.enter_context(socket.create_server(("127.0.0.1", 0))).getsockname()[1] for _ in range(ports)]
-        chosen = [port + port % 2 * even for port in chosen]
+        chosen = free_ports(ports, even)
         monitor = Monitor(lab, ini(*chosen), **options)
         wait_for(lambda: monitor.process.poll() is not None or monitor.listening() >= set(chosen))
         if "Address already in use" not in monitor.errors():
             return (monitor, *chosen)
         monitor.process.kill()
         monitor.process.wait()
+    raise AssertionError(f"no free ports in five tries; the last {chosen}: {monitor.errors()}")
 
 
 class Usb:

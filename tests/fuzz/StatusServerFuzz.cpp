@@ -1,9 +1,10 @@
 // A status server on a loopback port, fed by a client whose bytes come from
 // the input in chunks: a chunk that is exactly the request gets exactly the
 // stored status, any other chunk nothing, once the server has read it all;
-// the client may close and come back at any point, and the server must
-// listen again each time. Input: a byte below 0xF0 is a chunk of that many
-// bytes from the input, 0xF0 to 0xFE sends the request, 0xFF reconnects.
+// the client may reset the connection and come back at any point, and
+// resets it at the end of the input; the server must listen again each
+// time. Input: a byte below 0xF0 is a chunk of that many bytes from the
+// input, 0xF0 to 0xFE sends the request, 0xFF reconnects.
 #include "fuzz/FuzzApplication.h"
 #include "platform/EventPump.h"
 #include "server/StatusServer.h"
@@ -69,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const uint8_t command = data[at++];
         const size_t length = std::min<size_t>(command, size - at);
         if (command == 0xFF) {
-            client.reset();
+            client->Abort();
             client = server->Connect();
         } else if (command >= 0xF0) {
             server->Send(*client, kRequest);
@@ -78,5 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         at += command < 0xF0 ? length : 0;
     }
+    client->Abort();
     return 0;
 }

@@ -94,6 +94,14 @@ StatusClient::~StatusClient()
         close(fd_);
 }
 
+void StatusClient::Abort()
+{
+    const linger reset{1, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close(fd_);
+    fd_ = -1;
+}
+
 bool StatusClient::Send(const std::string& bytes)
 {
     size_t done = 0;

@@ -54,6 +54,13 @@ public:
 
     int Descriptor() const { return fd_; }
 
+    // Ends the connection with a reset instead of an orderly close: no
+    // TIME_WAIT is left on the local port. A client that comes and goes
+    // thousands of times (a fuzz target) would otherwise hold every
+    // ephemeral port of the kind connect() prefers for a minute, and other
+    // programs could not bind one.
+    void Abort();
+
 private:
     // Reads what is there without blocking; false once the peer has closed.
     bool Drain(std::string& into);
