@@ -5,7 +5,7 @@
 //   PollPassBench [passes]      (default 50)
 #include "core/frmMain.h"
 #include "printer/PollPrinter.h"
-#include "support/SimulatorProcess.h"
+#include "SimulatorProcess.h"
 
 #include <QApplication>
 #include <algorithm>

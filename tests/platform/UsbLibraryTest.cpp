@@ -25,7 +25,7 @@ TEST(UsbLibraryTest, AMissingLibraryOrFunctionRaisesItsErrorAtTheCallThatNeedsIt
     EXPECT_RUNTIME_ERROR(usb.CloseDevice(1), kErrLoadingDll, "UsbLibrary.CloseDevice");
 
     TempDir partialDir;
-    FakeZorvadevControl::InstallPartial(partialDir.Path());
+    FakeZorvadevControl::Install(partialDir.Path(), true);
     UsbLibrary partial(partialDir.Path());
     const RuntimeError missing = CaughtError([&] { partial.GetSpecStatus(partial.OpenDevice(), buffer, 8, value); });
     // A library that lacks two functions: their reasons take turns at every poll.

@@ -35,7 +35,7 @@ protected:
 TEST_F(PollPrinterTest, AUsbAnswerIsStoredAsItsFirstFourBytesAndAFailedReadKeepsTheLast)
 {
     TempDir partial;
-    FakeZorvadevControl::InstallPartial(partial.Path());
+    FakeZorvadevControl::Install(partial.Path(), true);
     using enum FakeZorvadevMode;
     struct Case {
         std::string written;
@@ -60,8 +60,7 @@ TEST_F(PollPrinterTest, AUsbAnswerIsStoredAsItsFirstFourBytesAndAFailedReadKeeps
     for (const Case& c : cases) {
         SCOPED_TRACE(c.directory + " " + std::to_string(static_cast<int>(c.mode)));
         control_.ResetCounts();
-        control_.SetBytes(c.written);
-        control_.SetMode(c.mode);
+        control_.Set(c.mode, c.written);
         form_->Zorvadev = std::make_unique<UsbLibrary>(c.directory);
         testing::internal::CaptureStderr();
         EXPECT_EQ(PollPrinter(*form_, 0), c.fault);

@@ -1,16 +1,16 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 class TempDir;
 
-// How the test USB library answers GetSpecStatus.
-enum class FakeZorvadevMode {
-    Answer,          // writes the bytes, returns 1
-    WriteNothing,    // writes nothing, returns 1
-    Fail,            // writes the bytes, returns 0
-    HighWordOnly,    // writes the bytes, returns 0x10000
+// How the test USB library answers GetSpecStatus: the letter its control
+// file starts with.
+enum class FakeZorvadevMode : char {
+    Answer = 'o',        // writes the bytes, returns 1
+    WriteNothing = 'n',  // writes nothing, returns 1
+    Fail = 'f',          // writes the bytes, returns 0
+    HighWordOnly = 'h',  // writes the bytes, returns 0x10000
 };
 
 // Steers the test USB library (libZorvadev.so built from
@@ -26,24 +26,19 @@ public:
 
     // Copies the test library into `directory` as libZorvadev.so, the
     // name the monitor looks for; the partial one lacks GetSpecStatus.
-    static void Install(const std::string& directory);
-    static void InstallPartial(const std::string& directory);
+    static void Install(const std::string& directory, bool partial = false);
 
-    // Each call rewrites the control file; the library reads it at its
-    // next GetSpecStatus.
-    void SetBytes(const std::string& bytes);
-    void SetMode(FakeZorvadevMode mode);
+    // Rewrites the control file; the library reads it at its next
+    // GetSpecStatus.
+    void Set(FakeZorvadevMode mode, const std::string& bytes) const;
 
     int Opens() const { return Count('o'); }
     int Closes() const { return Count('c'); }
     void ResetCounts() const;
 
 private:
-    void WriteControl() const;
     int Count(char letter) const;
 
     std::string controlPath_;
     std::string countsPath_;
-    std::string bytes_;
-    FakeZorvadevMode mode_ = FakeZorvadevMode::Answer;
 };

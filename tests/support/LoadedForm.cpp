@@ -10,14 +10,6 @@ std::string PrintersIni(int count, const std::string& printer, const std::string
     return ini + "\n";
 }
 
-std::string ServedUsbPrintersIni(const std::vector<int32_t>& ports, const std::string& general)
-{
-    std::string ini = "[General]\n" + general + "\nPrinters=" + std::to_string(ports.size()) + "\n";
-    for (size_t i = 0; i < ports.size(); ++i)
-        ini += "[Printer" + std::to_string(i + 1) + "]\nPort=-1\nStatusServerSocket=" + std::to_string(ports[i]) + "\n";
-    return ini;
-}
-
 std::unique_ptr<frmMain> LoadForm(const TempDir& dir, const std::string& ini)
 {
     dir.Write("StatusMonitorQ62m.ini", ini);

@@ -5,17 +5,11 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 // A configuration file of `count` printers, each with the keys `printer`,
 // after a [General] section holding `general` and then the count; the first
 // of two keys counts, so a Printers key in `general` wins.
 std::string PrintersIni(int count, const std::string& printer = "Port=-1\n", const std::string& general = "");
-
-// A configuration file of USB printers, one for each of `ports`, each with
-// its port as StatusServerSocket; after a [General] section holding
-// `general`.
-std::string ServedUsbPrintersIni(const std::vector<int32_t>& ports, const std::string& general = "");
 
 // A main window loaded from `ini`, written as StatusMonitorQ62m.ini into
 // `dir`; the load is expected to succeed.

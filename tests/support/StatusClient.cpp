@@ -11,22 +11,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-
-using Steady = std::chrono::steady_clock;
-
-bool Expired(Steady::time_point deadline)
-{
-    return Steady::now() >= deadline;
-}
-
-}  // namespace
-
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
 {
-    const auto deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
-        if (Expired(deadline))
+        if (std::chrono::steady_clock::now() >= deadline)
             return done();
         WaitForEvents(10);
     }
@@ -35,9 +24,7 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
 
 void PumpFor(int ms)
 {
-    const auto deadline = Steady::now() + std::chrono::milliseconds(ms);
-    while (!Expired(deadline))
-        WaitForEvents(10);
+    PumpUntil([] { return false; }, ms);
 }
 
 int32_t FreeLoopbackPort()
@@ -135,17 +122,6 @@ bool StatusClient::Drain(std::string& into)
             peerClosed_ = true;
         return !peerClosed_;
     }
-}
-
-std::string StatusClient::ReceiveFor(int ms)
-{
-    std::string received;
-    if (fd_ < 0)
-        return received;
-    const auto deadline = Steady::now() + std::chrono::milliseconds(ms);
-    while (Drain(received) && !Expired(deadline))
-        WaitForEvents(10);
-    return received;
 }
 
 std::string StatusClient::Receive(size_t count, int ms)

@@ -42,11 +42,8 @@ public:
     // Whatever has arrived, without waiting.
     std::string ReadAvailable();
 
-    // Everything received within `ms` (events pumped meanwhile).
-    std::string ReceiveFor(int ms);
-
-    // Waits up to `ms` for exactly `count` bytes (or fewer if the time runs
-    // out); pumps events meanwhile.
+    // Waits up to `ms` for `count` bytes (fewer if the time runs out or the
+    // server closes); pumps events meanwhile.
     std::string Receive(size_t count, int ms);
 
     // True when the server ended the connection within `ms`.

@@ -45,46 +45,24 @@ private:
     Calls& log_;
 };
 
-QIcon Filled(const QColor& color)
+TEST(clsTrayIconTest, InitShowsTheIconWithTheHostsPictureAndTheTooltipAndTheEndOfTheObjectRemovesIt)
 {
+    QWidget host;
     QPixmap picture(32, 32);
-    picture.fill(color);
-    return QIcon(picture);
-}
-
-class clsTrayIconTest : public ::testing::Test {
-protected:
-    clsTrayIconTest() : tray_(std::make_unique<RecordingShell>(calls_))
-    {
-        host_.setWindowIcon(Filled(Qt::red));
-    }
-
-    QSystemTrayIcon& Shown() { return tray_.Shell().Icon(); }
-
-    Calls calls_;
-    QWidget host_;
-    clsTrayIcon tray_;
-};
-
-TEST_F(clsTrayIconTest, InitShowsTheIconWithTheHostsPictureAndTheTooltip)
-{
-    tray_.Init(&host_, "Kelvaran Q62M Status Monitor");
-    EXPECT_TRUE(Shown().isVisible());
-    EXPECT_EQ(Shown().icon().cacheKey(), host_.windowIcon().cacheKey());
-    EXPECT_EQ(Shown().toolTip(), "Kelvaran Q62M Status Monitor");
-    EXPECT_EQ(tray_.TooltipText(), "Kelvaran Q62M Status Monitor");
-    tray_.SetTooltipText(std::string(300, 't'));
-    EXPECT_EQ(Shown().toolTip().toStdString(), std::string(128, 't')) << "cut at the end of its field";
-    EXPECT_EQ(tray_.TooltipText(), std::string(300, 't'));
-}
-
-TEST_F(clsTrayIconTest, TheEndOfTheObjectRemovesTheIcon)
-{
+    picture.fill(Qt::red);
+    host.setWindowIcon(QIcon(picture));
     Calls calls;
-    {
-        clsTrayIcon tray(std::make_unique<RecordingShell>(calls));
-        tray.Init(&host_, "tip");
-    }
+    auto tray = std::make_unique<clsTrayIcon>(std::make_unique<RecordingShell>(calls));
+    tray->Init(&host, "Kelvaran Q62M Status Monitor");
+    const QSystemTrayIcon& shown = tray->Shell().Icon();
+    EXPECT_TRUE(shown.isVisible());
+    EXPECT_EQ(shown.icon().cacheKey(), host.windowIcon().cacheKey());
+    EXPECT_EQ(shown.toolTip(), "Kelvaran Q62M Status Monitor");
+    EXPECT_EQ(tray->TooltipText(), "Kelvaran Q62M Status Monitor");
+    tray->SetTooltipText(std::string(300, 't'));
+    EXPECT_EQ(shown.toolTip().toStdString(), std::string(128, 't')) << "cut at the end of its field";
+    EXPECT_EQ(tray->TooltipText(), std::string(300, 't'));
+    tray.reset();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back().first, NIM_DELETE);
 }
