@@ -37,8 +37,7 @@ TEST_F(ConfigurationTest, GeneralValuesAreNormalised)
 {
     struct Case {
         const char* general;
-        int16_t printers;
-        int16_t interval;
+        int16_t printers, interval;
     };
     const Case cases[] = {{"Printers=", 1, 3},  {"Printers=0", 1, 3},           {"Printers=-4", 1, 3},
                           {"Printers=3.5", 4, 3}, {"Printers=2 printers", 2, 3},  {"UpdateInterval=0", 4, 3},

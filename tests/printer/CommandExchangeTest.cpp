@@ -91,8 +91,7 @@ TEST_F(CommandExchangeTest, TheWaitEndsAtTheFirstPassBeyondItsLimitOrAtAnAbort)
     struct Case {
         const char* what;
         std::function<void(double start, int n)> atSleep;
-        double least;
-        double most;
+        double least, most;
     };
     const Case cases[] = {
         {"nothing comes", [](double, int) {}, limit, limit + 0.1001},

@@ -14,20 +14,15 @@ constexpr uint32_t kBlack = 0x000000;
 
 struct Row {
     const char* caption;
-    uint32_t back;
-    uint32_t fore;
+    uint32_t back, fore;
 };
 
 constexpr Row kOk{"Ok", kGreen, kWhite};
 
 struct DecodeCase {
     const char* what;
-    uint8_t b0;
-    uint8_t b1;
-    Row paper;
-    Row head;
-    Row cutter;
-    Row presenter;
+    uint8_t b0, b1;
+    Row paper, head, cutter, presenter;
     bool fault;
 };
 

@@ -74,9 +74,7 @@ TEST_F(NetworkTransportTest, APollStoresAGoodAnswerAndAFailedOneKeepsIt)
     EXPECT_EQ(context.lblPresenterStatusMessage[0]->Caption(), "Paper Held");
     struct Case {
         const char* what;
-        std::string ip;
-        std::string socket;
-        std::string answer;
+        std::string ip, socket, answer;
         bool closes;
         int requests;
         bool waits;

@@ -45,6 +45,10 @@ TEST(ConversionsTest, AWholeTextMustBeOneNumber)
     EXPECT_EQ(WholeTextToInt32(" 250000 "), 250000);
     EXPECT_EQ(WholeTextToInt32("2.5E5"), 250000);
     EXPECT_EQ(WholeTextToInt32("&H4B00"), 19200);
+    // Numbers written back as text have no leading blank or zeros.
+    EXPECT_EQ(PlainDecimal(5000), "5000");
+    EXPECT_EQ(PlainDecimal(65535), "65535");
+    EXPECT_EQ(PlainDecimal(5000.5), "5000.5");
 }
 
 // What does not convert: a text that is no number is a type mismatch, a
@@ -66,13 +70,6 @@ TEST(ConversionsTest, TextThatIsNoNumberOrDoesNotFitIsRefused)
     EXPECT_EQ(CheckedInt16(31240), 31240);
     EXPECT_EQ(CaughtError([] { RoundToInt16(40000); }).Description(), "Overflow");
     EXPECT_EQ(CaughtError([] { WholeTextToInt16("USB"); }).Description(), "Type mismatch");
-}
-
-TEST(ConversionsTest, PlainDecimalHasNoLeadingBlankOrZeros)
-{
-    EXPECT_EQ(PlainDecimal(5000), "5000");
-    EXPECT_EQ(PlainDecimal(65535), "65535");
-    EXPECT_EQ(PlainDecimal(5000.5), "5000.5");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The hand-over of accepted connections and what an owner may do inside
-// ConnectionRequest and the other handlers.
+// ConnectionRequest and the other handlers. Bytes over an accepted
+// connection are the transfer test's and the status server's.
 #include "SocketTestSupport.h"
 
 #include "socket/modNetSocket.h"
@@ -7,30 +8,6 @@
 #include <memory>
 
 namespace {
-
-TEST_F(ListenerOnLoopback, AnAcceptedConnectionCarriesEveryByteValueBothWays)
-{
-    std::string every;
-    for (int value = 0; value < 256; ++value)
-        every.push_back(static_cast<char>(value));
-    std::string atServer;
-    std::string atClient;
-    accepted.Events.DataArrival = [&](int32_t) {
-        accepted.GetData(atServer);
-        accepted.SendData(atServer);
-    };
-    client.Events.DataArrival = [&](int32_t) {
-        std::string more;
-        client.GetData(more);
-        atClient += more;
-    };
-    ConnectClient();
-    client.SendData(every);
-    ASSERT_TRUE(PumpUntil([&] { return atClient.size() == every.size(); }));
-    EXPECT_EQ(atClient, every);
-    EXPECT_EQ(accepted.LocalPort(), listener.LocalPort());
-    EXPECT_EQ(listener.State(), sckListening);
-}
 
 TEST_F(ListenerOnLoopback, TheOwnerMayDestroyTheListenerOrTheAcceptedSocketInsideAHandler)
 {

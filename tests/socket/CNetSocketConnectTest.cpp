@@ -1,6 +1,7 @@
 // Connecting, binding and the checks that guard each method and property.
 // Of a connection's fields the monitor reads only the Tag and the local
-// port, with which a status server binds again.
+// port, with which a status server binds again to every address: that
+// binding is the status server's test.
 #include "SocketTestSupport.h"
 
 #include "socket/modNetSocket.h"
@@ -103,26 +104,6 @@ TEST_F(ListenerOnLoopback, EachFailureIsToldWithItsNumberAndSource)
             ExpectOneError(told, socket, c.number, c.source);
         EXPECT_EQ(socket.State(), c.state);
     }
-}
-
-TEST_F(ListenerOnLoopback, PortsBindAsNumbersOrTextAndTheAddressZeroIsEveryAddress)
-{
-    CNetSocket every;
-    every.Events.ConnectionRequest = [&](int32_t) { ++requests; };
-    every.Bind(0, 0);
-    ASSERT_GT(every.LocalPort(), 0) << "LocalPort reads the port the platform chose";
-    every.Listen();
-    client.Connect("127.0.0.1", every.LocalPort());
-    EXPECT_TRUE(PumpUntil([&] { return requests == 1; })) << "nobody listens on 127.0.0.1 at that port";
-
-    // The listener's port is free on another loopback address, and no one
-    // else takes it meanwhile.
-    const int32_t port = listener.LocalPort();
-    CNetSocket text;
-    text.Bind(std::to_string(port), "127.0.0.2");
-    EXPECT_EQ(text.LocalPort(), port);
-    text.CloseSck();
-    EXPECT_EQ(text.LocalPort(), port) << "a fixed port is kept across the close";
 }
 
 // The range and state checks that the monitor's own calls can meet.

@@ -54,20 +54,6 @@ TEST_F(Transfer, SendThatWouldBlockResumesOnWriteWithBytesInOrderAndOneComplete)
     EXPECT_EQ(progressSent, static_cast<int64_t>(first.size() + second.size()));
 }
 
-TEST_F(Transfer, DataArrivalReportsTheWholeBufferedAmount)
-{
-    std::vector<int32_t> totals;
-    accepted.Events.DataArrival = [&](int32_t bytesTotal) { totals.push_back(bytesTotal); };
-    client.SendData("ab");
-    ASSERT_TRUE(PumpUntil([&] { return totals.size() == 1; }));
-    client.SendData("cde");
-    ASSERT_TRUE(PumpUntil([&] { return totals.size() == 2; }));
-    EXPECT_EQ(totals, (std::vector<int32_t>{2, 5})) << "a handler that reads nothing sees the count grow";
-    std::string received;
-    accepted.GetData(received);
-    EXPECT_EQ(received, "abcde");
-}
-
 // No notifier fires in a loop: a quiet connection gets no notifications,
 // and a peer's close comes once, after the bytes sent before it.
 TEST_F(Transfer, NotificationsComeOnlyForWhatHappens)

@@ -8,7 +8,7 @@
 
 namespace {
 
-TEST(modNetSocketService, StartsWithTheFirstObjectAndStopsWithTheLast)
+TEST(modNetSocketService, StartsWithTheFirstObjectAndStopsWithTheLastAndItsWindowLivesWhileASocketIsRegistered)
 {
     ASSERT_EQ(modNetSocket::ReferenceCount(), 0);
     EXPECT_FALSE(modNetSocket::ServiceStarted());
@@ -21,10 +21,7 @@ TEST(modNetSocketService, StartsWithTheFirstObjectAndStopsWithTheLast)
     second.reset();
     EXPECT_FALSE(modNetSocket::ServiceStarted());
     EXPECT_EQ(modNetSocket::ReferenceCount(), 0);
-}
 
-TEST(modNetSocketWindow, ExistsWhileASocketIsRegisteredAndTablesStartAgainAfterIt)
-{
     CNetSocket socket;
     EXPECT_FALSE(modNetSocket::MessageWindowExists());
     socket.Bind(0, "127.0.0.1");

@@ -101,14 +101,7 @@ bool StatusClient::Send(const std::string& bytes)
     return fd_ >= 0;
 }
 
-std::string StatusClient::ReadAvailable()
-{
-    std::string received;
-    if (fd_ >= 0)
-        Drain(received);
-    return received;
-}
-
+// A connection that was refused fails its reads as one the server closed.
 bool StatusClient::Drain(std::string& into)
 {
     char buffer[4096];
@@ -127,16 +120,12 @@ bool StatusClient::Drain(std::string& into)
 std::string StatusClient::Receive(size_t count, int ms)
 {
     std::string received;
-    if (fd_ < 0)
-        return received;
     PumpUntil([&] { return !Drain(received) || received.size() >= count; }, ms);
     return received;
 }
 
 bool StatusClient::ClosedWithin(int ms)
 {
-    if (fd_ < 0)
-        return true;
     std::string ignored;
     return PumpUntil([&] { return !Drain(ignored); }, ms);
 }

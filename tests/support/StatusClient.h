@@ -39,12 +39,12 @@ public:
     // Sends all of `bytes`; false when the connection has failed.
     bool Send(const std::string& bytes);
 
-    // Whatever has arrived, without waiting.
-    std::string ReadAvailable();
-
     // Waits up to `ms` for `count` bytes (fewer if the time runs out or the
     // server closes); pumps events meanwhile.
     std::string Receive(size_t count, int ms);
+
+    // Whatever has arrived, without waiting.
+    std::string ReadAvailable() { return Receive(SIZE_MAX, 0); }
 
     // True when the server ended the connection within `ms`.
     bool ClosedWithin(int ms);

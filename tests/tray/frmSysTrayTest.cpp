@@ -1,22 +1,18 @@
 // The tray window with a loaded main window: start-up, the pictures, the
 // menu, the close box and the shutdown that Exit runs. What a user sees on a
-// real desktop (the icon's colour after each pass, a double-click, Exit in
-// the menu ending the program) is TrayDesktopTest's.
+// real desktop (the pictures and the icon's colour after each pass, a
+// double-click, Exit in the menu ending the program) is TrayDesktopTest's.
 #include "core/frmMain.h"
 #include "platform/EventPump.h"
 #include "runtime/RuntimeError.h"
 #include "support/TempDir.h"
-#include "tray/TrayPictures.h"
 #include "tray/clsTrayIcon.h"
 #include "tray/frmSysTray.h"
 
 #include <QAction>
-#include <QImage>
 #include <QMenu>
 #include <gtest/gtest.h>
-#include <map>
 #include <memory>
-#include <tuple>
 
 namespace {
 
@@ -44,14 +40,6 @@ protected:
     std::unique_ptr<frmSysTray> tray_;
 };
 
-TEST_F(frmSysTrayTest, StartUpPutsUpTheIconWithItsTooltipAndLeavesBothWindowsHidden)
-{
-    Load();
-    EXPECT_EQ(tray_->SysTray->Shell().Icon().toolTip(), "Kelvaran Q62M Status Monitor");
-    EXPECT_FALSE(form_->isVisible());
-    EXPECT_FALSE(tray_->isVisible());
-}
-
 // The error's message is shown after the load: without the icon beside it.
 TEST_F(frmSysTrayTest, AMainWindowThatFailsToLoadTakesTheIconAway)
 {
@@ -60,25 +48,6 @@ TEST_F(frmSysTrayTest, AMainWindowThatFailsToLoadTakesTheIconAway)
     frmSysTray tray(bad);
     EXPECT_THROW(tray.Form_Load(), RuntimeError);
     EXPECT_FALSE(tray.SysTray);
-}
-
-// What tells them apart at a glance: red for a fault, green for all well,
-// drawn for the 32-pixel icon.
-TEST(TrayPicturesTest, TheFaultPictureIsRedAndTheAllWellPictureGreen)
-{
-    const std::tuple<QIcon, std::string, std::string> pictures[] = {{FaultPicture(), "red", "green"},
-                                                                    {AllWellPicture(), "green", "red"}};
-    for (const auto& [picture, colour, other] : pictures) {
-        const QImage image = picture.pixmap(32, 32).toImage();
-        ASSERT_EQ(image.size(), QSize(32, 32));
-        std::map<std::string, int> shades;
-        for (int i = 0; i < 32 * 32; ++i) {
-            const QColor c = image.pixelColor(i % 32, i / 32);
-            ++shades[c.red() > 150 && c.green() < 80 ? "red" : c.green() > 100 && c.red() < 80 ? "green" : "other"];
-        }
-        EXPECT_GT(shades[colour], 32 * 32 / 3) << colour;
-        EXPECT_EQ(shades[other], 0) << colour;
-    }
 }
 
 TEST_F(frmSysTrayTest, TheMenuOfShowAndExitOpensOnTheRightButtonsReleaseOnly)
@@ -95,9 +64,11 @@ TEST_F(frmSysTrayTest, TheMenuOfShowAndExitOpensOnTheRightButtonsReleaseOnly)
     tray_->mnuSysTray->hide();
 }
 
-TEST_F(frmSysTrayTest, ShowBringsTheMainWindowIntoViewAndASingleClickDoesNothing)
+TEST_F(frmSysTrayTest, StartUpPutsUpTheIconAndLeavesBothWindowsHiddenUntilShowAndASingleClickDoesNothing)
 {
     Load();
+    EXPECT_EQ(tray_->SysTray->Shell().Icon().toolTip(), "Kelvaran Q62M Status Monitor");
+    EXPECT_FALSE(tray_->isVisible());
     Notify(WM_LBUTTONUP);
     EXPECT_FALSE(form_->isVisible());
     tray_->mnuPopup[0]->trigger();
