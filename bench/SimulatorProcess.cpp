@@ -1,6 +1,7 @@
 #include "SimulatorProcess.h"
 
 #include <QElapsedTimer>
+#include <csignal>
 #include <sys/prctl.h>
 
 SimulatorProcess::SimulatorProcess(const std::vector<std::string>& args)
