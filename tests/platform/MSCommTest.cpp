@@ -41,7 +41,7 @@ protected:
 
 // A device that cannot be opened, and the device a COM number names, are
 // the serial transport's test, since a machine may have any /dev/ttyS<n>.
-TEST_F(MSCommTest, ThePortNeedsToBeOpenForItsBytes)
+TEST_F(MSCommTest, ThePortNeedsToBeOpenForItsBytesAndClosedForAnotherDevice)
 {
     EXPECT_RUNTIME_ERROR(comm.SetOutput("x"), kErrComPortNotOpen, "");
     EXPECT_RUNTIME_ERROR(comm.Input(), kErrComPortNotOpen, "");
@@ -49,6 +49,7 @@ TEST_F(MSCommTest, ThePortNeedsToBeOpenForItsBytes)
     EXPECT_RUNTIME_ERROR(comm.InBufferCount(), kErrComPortNotOpen, "");
     comm.SetPortOpen(true);
     EXPECT_TRUE(comm.PortOpen());
+    EXPECT_RUNTIME_ERROR(comm.SetDevicePath("/dev/null"), kErrComPortOpen, "");
 }
 
 // Every arrival raises the receive event, where InputLen 1 reads one byte
