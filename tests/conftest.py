@@ -116,9 +116,6 @@ class Process:
                                             preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGKILL))
         lab.processes.append(self.process)
 
-    def output(self):
-        return read(self.out)
-
     def errors(self):
         return read(self.err)
 
@@ -182,8 +179,7 @@ def free_ports(count, even=False):
 
 
 def serve(lab, ini, ports=1, even=False, **options):
-    """A monitor with `ini(*ports)` as configuration, once it listens on those free ports (even ones if
-    asked); started anew on others when another process bound one between their choice and the monitor's bind."""
+    """A monitor on `ini(*ports)` listening on free ports (even if asked), anew if another process took one first."""
     for _ in range(5):
         chosen = free_ports(ports, even)
         monitor = Monitor(lab, ini(*chosen), **options)
@@ -223,7 +219,7 @@ class Simulator(Process):
 
     def wait_for_line(self, text, seconds=20):
         def find():
-            lines = self.output().split("\n")[:-1]
+            lines = read(self.out).split("\n")[:-1]
             found = next((i for i in range(self.cursor, len(lines)) if text in lines[i]), None)
             if found is not None:
                 self.cursor = found + 1
@@ -232,7 +228,7 @@ class Simulator(Process):
 
     def endpoint(self, kind, printer="printer1"):
         """What the simulator printed before "ready" as `printer`'s TCP address or pseudo-terminal."""
-        return re.search(f"^{printer} {kind} (.*)$", self.output().split("ready\n")[0], re.M)[1]
+        return re.search(f"^{printer} {kind} (.*)$", read(self.out).split("ready\n")[0], re.M)[1]
 
     def port(self, printer="printer1"):
         return int(self.endpoint("tcp", printer).rsplit(":", 1)[1])
@@ -307,12 +303,6 @@ class Lab:
         return os.path.join(self.dir, name)
 
 
-@pytest.hookimpl(hookwrapper=True)
-def pytest_runtest_makereport(item, call):
-    if (yield).get_result().failed:
-        item.failed = True
-
-
 def pytest_sessionfinish(session):
     # A skipped test shows in ctest as skipped (SKIP_RETURN_CODE), never as passed.
     if session.exitstatus == 0 and session.config.pluginmanager.get_plugin("terminalreporter").stats.get("skipped"):
@@ -321,7 +311,7 @@ def pytest_sessionfinish(session):
 
 @pytest.fixture
 def lab(request):
-    lab = Lab()
+    lab, failures = Lab(), request.session.testsfailed
     yield lab
     for process in reversed(lab.processes):  # the X server last, so that its clients end quietly
         process.kill()
@@ -330,7 +320,7 @@ def lab(request):
     kept = os.path.join(PATHS["Q62M_ARTIFACT_DIR"], request.node.name)
     shutil.rmtree(kept, ignore_errors=True)
     for name in os.listdir(lab.dir):
-        if name.endswith(".png") or getattr(request.node, "failed", False) and name.endswith((".out", ".err")):
+        if name.endswith(".png") or request.session.testsfailed > failures and name.endswith((".out", ".err")):
             os.makedirs(kept, exist_ok=True)
             shutil.copy(lab.path(name), kept)
     shutil.rmtree(lab.dir)
@@ -341,7 +331,7 @@ def desktop(lab, request):
     # Every tool is looked for before the X server starts; in CI a missing one fails the test.
     if missing := [tool for tool in DESKTOP_TOOLS if not shutil.which(tool)]:
         (pytest.fail if os.environ.get("CI") else pytest.skip)(f"not installed: {' '.join(missing)} (scripts/setup.sh)")
-    desktop = Desktop(lab)
+    desktop, failures = Desktop(lab), request.session.testsfailed
     yield desktop
-    if getattr(request.node, "failed", False):
+    if request.session.testsfailed > failures:
         desktop.screenshot("failure.png")

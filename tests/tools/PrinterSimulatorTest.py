@@ -1,6 +1,6 @@
 # The printer simulator as a user and the monitor meet it: the real executable over loopback TCP and its
 # pseudo-terminal, changed by typed commands and scripts. What the monitor's own runs show (polls
-# answered, stop listening, named printers) is not repeated here.
+# answered, named printers) is not repeated here.
 import os, select, socket, time, tty
 import pytest
 from conftest import ALL_WELL, REQUEST, Simulator, connect, exchange, receive, wait_for
@@ -62,22 +62,19 @@ def test_misbehaviours_shape_the_answer_on_tcp_and_on_the_pty(lab):
     sim = Simulator(lab, "--tcp", "0", "--pty")
     sim.command("paper low")
     for link in (connect(sim.port()), Pty(sim.endpoint("pty"))):
+        answer = lambda size=4: (link.sendall(REQUEST), receive(link, size))[1]
         sim.command("early")
-        link.sendall(REQUEST)
-        assert receive(link) == h("01 F0 00 F0")
+        assert answer() == h("01 F0 00 F0")
         sim.command("delay 300")
         asked = time.monotonic()
-        link.sendall(REQUEST)
-        assert receive(link) == h("01 00 00 F0") and time.monotonic() - asked >= 0.28
+        assert answer() == h("01 00 00 F0") and time.monotonic() - asked >= 0.28
         sim.command("garbage 7")
-        link.sendall(REQUEST)
         link.settimeout(0.5)
-        garbage = receive(link, 8)
+        garbage = answer(8)
         assert len(garbage) == 7 and b"\xf0" not in garbage
         sim.command("normal")
         sim.command("raw 04 00 12 F0 55")
-        link.sendall(REQUEST)
-        assert receive(link, 6) == h("04 00 12 F0 55")
+        assert answer(6) == h("04 00 12 F0 55")
         sim.command("all well")
         sim.command("paper low")
     before = connect(sim.port())
