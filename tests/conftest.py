@@ -1,8 +1,10 @@
 # The harness of the black-box tests: the real executable in a directory of its own (it reads the
-# configuration beside it), the printer simulator, loopback status clients, the test USB library and a
-# virtual desktop. CMake passes the programs' paths in the environment; by hand they are build/'s.
-import contextlib, ctypes, itertools, os, pwd, re, shutil, signal, socket, subprocess, tempfile, time, urllib.request
+# configuration beside it), the printer simulator, loopback status clients, the metrics page, the test USB
+# library and a virtual desktop. CMake passes the programs' paths in the environment; by hand they are build/'s.
+import contextlib, ctypes, itertools, os, pathlib, pwd, re, shutil, signal, socket, subprocess, tempfile, time
+import urllib.request
 import pytest
+from prometheus_client.parser import text_string_to_metric_families
 
 BUILD = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build")
 PATHS = {name: os.environ.get(name, os.path.join(BUILD, default)) for name, default in (
@@ -20,7 +22,7 @@ def read(path, mode="r"):
 
 
 def wait_for(check, seconds=20):
-    """The first true value of `check`, asked until `seconds` pass; its last value after that."""
+    """The first true value of `check` within `seconds`; its last value after that."""
     deadline = time.monotonic() + seconds
     while not (value := check()) and time.monotonic() < deadline:
         time.sleep(0.05)
@@ -37,14 +39,13 @@ def receive(link, size=4):
 
 
 def connect(port, seconds=2):
-    """A loopback connection to `port`, its reads bounded by `seconds`; None when refused."""
     with contextlib.suppress(OSError):
         return socket.create_connection(("127.0.0.1", port), timeout=seconds)
 
 
-def exchange(port, request=REQUEST, size=4):
-    """What a fresh connection gets for `request` (see receive); b"" when refused."""
-    with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), timeout=2) as link:
+def exchange(port, request=REQUEST, size=4, seconds=2):
+    """What a fresh connection gets for `request` (see receive); b"" when refused or reset."""
+    with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), timeout=seconds) as link:
         link.sendall(request)
         return receive(link, size)
     return b""
@@ -67,12 +68,35 @@ def served_client(port):
     return wait_for(served)
 
 
-def metric(port, sample):
-    """A sample's value on the metrics endpoint on `port`, named as the page writes it; 0 when missing."""
-    with contextlib.suppress(OSError), urllib.request.urlopen(f"http://127.0.0.1:{port}/metrics", timeout=5) as page:
-        match = re.search(f"^{re.escape(sample)} (\\S+)$", page.read().decode(), re.M)
-        return float(match[1]) if match else 0
-    return 0
+class Endpoint:
+    """The metrics page on `port`, read with Prometheus' own parser, as {(name, (label, value)...): value};
+    {} when refused. No counter goes down from one read to the next."""
+
+    def __init__(self, port):
+        self.port, self.counters = port, {}
+
+    def scrape(self):
+        with contextlib.suppress(OSError), urllib.request.urlopen(f"http://127.0.0.1:{self.port}/metrics", timeout=10) as page:
+            assert page.headers["Content-Type"] == "text/plain; version=0.0.4; charset=utf-8"
+            samples = {}
+            for family in text_string_to_metric_families(page.read().decode()):
+                assert family.documentation and family.type in ("gauge", "counter"), family.name
+                for s in family.samples:
+                    key = (s.name, *sorted(s.labels.items()))
+                    assert s.labels.get("printer", "1") in ("1", "2", "3"), key
+                    samples[key] = s.value
+                    if family.type == "counter":
+                        assert s.value >= self.counters.get(key, 0), key
+                        self.counters[key] = s.value
+            return samples
+        return {}
+
+    def value(self, name, **labels):
+        return self.scrape().get((name, *sorted(labels.items())))
+
+    def until(self, expected, name, **labels):
+        wait_for(lambda: self.value(name, **labels) == expected)
+        return self.value(name, **labels)
 
 
 def usb_ini(*ports, general="UpdateInterval=1"):
@@ -92,23 +116,16 @@ class Process:
                                             preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGKILL))
         lab.processes.append(self.process)
 
-    def output(self):
-        return read(self.out)
-
     def errors(self):
         return read(self.err)
 
     def exit_code(self, seconds=20):
-        """None while it still runs after `seconds`."""
         with contextlib.suppress(subprocess.TimeoutExpired):
             return self.process.wait(seconds)
 
-    def signal(self, number=signal.SIGTERM):
-        self.process.send_signal(number)
-
     def stop(self):
         """What the program wrote to standard error, once SIGTERM has ended it."""
-        self.signal()
+        self.process.terminate()
         assert self.exit_code() is not None, "still running after SIGTERM"
         return self.errors()
 
@@ -122,20 +139,17 @@ class Monitor(Process):
         command = [lab.path(name)]
         if user:  # another user, who must be able to reach the lab's directory
             os.chmod(lab.dir, 0o755)
-            account = pwd.getpwnam(user)
-            command[:0] = ["setpriv", f"--reuid={account.pw_uid}", f"--regid={account.pw_gid}", "--clear-groups"]
+            command[:0] = ["setpriv", f"--reuid={user}", f"--regid={pwd.getpwnam(user).pw_gid}", "--clear-groups"]
         if ini is not None:  # 8-bit text, read as Latin-1
-            with open(lab.path("StatusMonitorQ62m.ini"), "w", encoding="latin-1") as f:
-                f.write(ini)
+            pathlib.Path(lab.path("StatusMonitorQ62m.ini")).write_text(ini, encoding="latin-1")
         # No session bus: the desktop's notification area is the one the test starts.
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")} | env
-        env |= {"XDG_RUNTIME_DIR": lab.dir, "ZORVADEV_CONTROL": lab.path("zorvadev.control"),
-                "ZORVADEV_COUNTS": lab.path("zorvadev.counts")}
-        env |= {"DISPLAY": display, "QT_QPA_PLATFORM": "xcb"} if display else {"QT_QPA_PLATFORM": "offscreen"}
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")} | env | {
+            "XDG_RUNTIME_DIR": lab.dir, "ZORVADEV_CONTROL": lab.path("zorvadev.control"),
+            "ZORVADEV_COUNTS": lab.path("zorvadev.counts"), "QT_QPA_PLATFORM": "xcb" if display else "offscreen"}
+        env |= {"DISPLAY": display} if display else {}
         super().__init__(lab, name, command, cwd=lab.dir, env=env)
 
     def descriptors(self):
-        """What each open descriptor refers to ("socket:[123]", "/dev/pts/4", ...)."""
         fds, targets = f"/proc/{self.process.pid}/fd", []
         with contextlib.suppress(OSError):  # the process may end meanwhile
             for fd in os.listdir(fds):
@@ -165,8 +179,7 @@ def free_ports(count, even=False):
 
 
 def serve(lab, ini, ports=1, even=False, **options):
-    """A monitor with `ini(*ports)` as configuration, once it listens on those free ports (even ones if
-    asked); started anew on others when another process bound one between their choice and the monitor's bind."""
+    """A monitor on `ini(*ports)` listening on free ports (even if asked), anew if another process took one first."""
     for _ in range(5):
         chosen = free_ports(ports, even)
         monitor = Monitor(lab, ini(*chosen), **options)
@@ -188,8 +201,7 @@ class Usb:
 
     def set(self, status, mode=b"o"):
         """Mode o answers `status`, f fails; replaced at once, so a reading library never sees half of it."""
-        with open(self.control + ".new", "wb") as f:
-            f.write(mode + status)
+        pathlib.Path(self.control + ".new").write_bytes(mode + status)
         os.replace(self.control + ".new", self.control)
 
     def count(self, letter):
@@ -198,8 +210,7 @@ class Usb:
 
 
 class Simulator(Process):
-    """The printer simulator: commands typed on its standard input, its log read line by line, each line
-    found at most once and in order."""
+    """The printer simulator: commands typed on its standard input, each line of its log found once, in order."""
 
     def __init__(self, lab, *args, ready=True):
         super().__init__(lab, "simulator", [PATHS["Q62M_SIMULATOR"], *args], stdin=subprocess.PIPE, text=True)
@@ -208,7 +219,7 @@ class Simulator(Process):
 
     def wait_for_line(self, text, seconds=20):
         def find():
-            lines = self.output().split("\n")[:-1]
+            lines = read(self.out).split("\n")[:-1]
             found = next((i for i in range(self.cursor, len(lines)) if text in lines[i]), None)
             if found is not None:
                 self.cursor = found + 1
@@ -217,14 +228,13 @@ class Simulator(Process):
 
     def endpoint(self, kind, printer="printer1"):
         """What the simulator printed before "ready" as `printer`'s TCP address or pseudo-terminal."""
-        return re.search(f"^{printer} {kind} (.*)$", self.output().split("ready\n")[0], re.M)[1]
+        return re.search(f"^{printer} {kind} (.*)$", read(self.out).split("ready\n")[0], re.M)[1]
 
     def port(self, printer="printer1"):
         return int(self.endpoint("tcp", printer).rsplit(":", 1)[1])
 
     def type(self, line):
-        self.process.stdin.write(line + "\n")
-        self.process.stdin.flush()
+        print(line, file=self.process.stdin, flush=True)
 
     def command(self, line, printer="printer1"):
         """Types `line`; the state line it makes `printer` print ("printer1 answers 01 00 00 F0 ...")."""
@@ -242,10 +252,9 @@ class Desktop:
         with open(lab.path("display"), "w") as number:
             Process(lab, "xvfb", ["Xvfb", "-displayfd", str(number.fileno()), "-noreset", "-nolisten", "tcp",
                                   "-screen", "0", "640x480x24"], pass_fds=(number.fileno(),))
-        self.display = ":" + (wait_for(lambda: read(lab.path("display")).endswith("\n") and read(lab.path("display")))
-                              or "").strip()
-        assert self.display != ":", "Xvfb did not start"
-        self.env["DISPLAY"] = self.display
+        display = wait_for(lambda: read(lab.path("display")).endswith("\n") and read(lab.path("display")))
+        assert display, "Xvfb did not start"
+        self.env["DISPLAY"] = self.display = ":" + display.strip()
         # Openbox names itself the window manager before it handles the windows that map; a window mapped
         # in between is never shown. Its start-up command runs once it does.
         self.start("openbox", "--sm-disable", "--startup", f"touch {lab.path('openbox-started')}")
@@ -294,12 +303,6 @@ class Lab:
         return os.path.join(self.dir, name)
 
 
-@pytest.hookimpl(hookwrapper=True)
-def pytest_runtest_makereport(item, call):
-    if (yield).get_result().failed:
-        item.failed = True
-
-
 def pytest_sessionfinish(session):
     # A skipped test shows in ctest as skipped (SKIP_RETURN_CODE), never as passed.
     if session.exitstatus == 0 and session.config.pluginmanager.get_plugin("terminalreporter").stats.get("skipped"):
@@ -308,7 +311,7 @@ def pytest_sessionfinish(session):
 
 @pytest.fixture
 def lab(request):
-    lab = Lab()
+    lab, failures = Lab(), request.session.testsfailed
     yield lab
     for process in reversed(lab.processes):  # the X server last, so that its clients end quietly
         process.kill()
@@ -317,7 +320,7 @@ def lab(request):
     kept = os.path.join(PATHS["Q62M_ARTIFACT_DIR"], request.node.name)
     shutil.rmtree(kept, ignore_errors=True)
     for name in os.listdir(lab.dir):
-        if name.endswith(".png") or getattr(request.node, "failed", False) and name.endswith((".out", ".err")):
+        if name.endswith(".png") or request.session.testsfailed > failures and name.endswith((".out", ".err")):
             os.makedirs(kept, exist_ok=True)
             shutil.copy(lab.path(name), kept)
     shutil.rmtree(lab.dir)
@@ -328,7 +331,7 @@ def desktop(lab, request):
     # Every tool is looked for before the X server starts; in CI a missing one fails the test.
     if missing := [tool for tool in DESKTOP_TOOLS if not shutil.which(tool)]:
         (pytest.fail if os.environ.get("CI") else pytest.skip)(f"not installed: {' '.join(missing)} (scripts/setup.sh)")
-    desktop = Desktop(lab)
+    desktop, failures = Desktop(lab), request.session.testsfailed
     yield desktop
-    if getattr(request.node, "failed", False):
+    if request.session.testsfailed > failures:
         desktop.screenshot("failure.png")

@@ -2,31 +2,25 @@
 # (configuration, poll, store and status server in one path), and ending on a signal.
 import os, signal, time
 import pytest
-from conftest import ALL_WELL, Monitor, Simulator, Usb, ask, exchange, metric, serve, served_client, usb_ini, wait_for
+from conftest import ALL_WELL, Endpoint, Monitor, Simulator, Usb, ask, exchange, serve, served_client, usb_ini, wait_for
 
 HELD, JAM, HEAD_OPEN, EMPTY = (bytes.fromhex(h) for h in ("00 01 00 F0", "00 02 00 F0", "02 00 00 F0", "04 00 00 F0"))
 
 
 def no_answers(metrics, printer):
-    return metric(metrics, f'q62m_polls_total{{printer="{printer}",result="no_answer"}}')
+    return Endpoint(metrics).value("q62m_polls_total", printer=str(printer), result="no_answer") or 0
 
 
-def test_a_usb_printer_is_polled_and_served_until_it_changes(lab):
-    usb = Usb(lab, b"\x04\x01\x12\xf0")
-    monitor, port = serve(lab, usb_ini)
-    assert ask(port, b"\x04\x01\x12\xf0") == b"\x04\x01\x12\xf0"
+# A kiosk may ship its own copy of the library beside the monitor; else the one the loader finds is used,
+# its printer polled and served until it changes.
+def test_a_usb_printer_is_served_from_the_library_beside_the_executable_before_the_loaders_own(lab):
+    os.mkdir(lab.path("loader"))
+    usb = Usb(lab, b"\x04\x01\x12\xf0", into=lab.path("loader"))
+    monitor, port = serve(lab, usb_ini, LD_LIBRARY_PATH=lab.path("loader"))
+    assert ask(port, b"\x04\x01\x12\xf0") == b"\x04\x01\x12\xf0", "the loader's library was not found"
     usb.set(HELD)
     assert ask(port, HELD) == HELD
     assert monitor.stop() == ""
-
-
-# A kiosk may ship its own copy of the library beside the monitor; else the one the loader finds is used.
-def test_the_usb_library_beside_the_executable_comes_before_the_loaders_own(lab):
-    os.mkdir(lab.path("loader"))
-    usb = Usb(lab, into=lab.path("loader"))
-    monitor, port = serve(lab, usb_ini, LD_LIBRARY_PATH=lab.path("loader"))
-    assert ask(port, ALL_WELL) == ALL_WELL, "the loader's library was not found"
-    monitor.stop()
     Usb(lab, library="Q62M_ZORVADEV_PARTIAL")
     os.remove(usb.counts)
     monitor, port = serve(lab, usb_ini, LD_LIBRARY_PATH=lab.path("loader"))
@@ -88,7 +82,7 @@ def test_a_signal_while_the_loop_waits_closes_both_servers_and_ends_the_program_
     monitor, port1, port2 = serve(lab, lambda *ports: usb_ini(*ports, general="UpdateInterval=600"), 2)
     clients = [served_client(port1), served_client(port2)]
     assert all(clients), "the status servers never answered"
-    monitor.signal(number)
+    monitor.process.send_signal(number)
     assert monitor.exit_code(10) == 0, monitor.errors() or "still waiting out its 600-second pause"
     assert [client.recv(1) for client in clients] == [b"", b""]
 
@@ -99,7 +93,7 @@ def test_a_signal_during_a_poll_closes_the_printer_link_and_ends_without_waiting
     monitor = Monitor(lab, f"[General]\nUpdateInterval=600\n[Printer1]\nPort=0\nIP=127.0.0.1\nSocket={sim.port()}\n")
     assert sim.wait_for_line("<- 1D 61 01"), "the monitor never asked the printer"
     start = time.monotonic()
-    monitor.signal()
+    monitor.process.terminate()
     assert sim.wait_for_line(" ended", 4), "the printer link stayed open"
     assert monitor.exit_code() == 0, monitor.errors()
     assert time.monotonic() - start < 4.5, "the 5-second reply wait ran out first"

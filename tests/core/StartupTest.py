@@ -30,5 +30,5 @@ def test_a_second_monitor_on_the_same_configuration_ends_at_once_and_silently(la
     assert wait_for(lambda: any(f" {inode} @" in read("/proc/net/unix") for inode in sockets())), "no name held"
     second = Monitor(lab, name=name, user=user)
     assert second.exit_code() == 0
-    assert (second.errors(), second.output()) == ("", "")
+    assert (second.errors(), read(second.out)) == ("", "")
     assert first.process.poll() is None, "the running monitor was disturbed"

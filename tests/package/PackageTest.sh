@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# The Debian package. Unopened: its files with their owners and modes, its
-# conffiles and relations, lintian's verdict and its manual pages. Then
-# installed for real with apt, as on a kiosk: a monitor started on the
-# installed configuration (edited to free ports) answers a status client; a
-# second one started by another user ends at once and silently; an upgrade
-# keeps the edit and leaves the monitor running on the replaced program;
-# the removal ends that monitor, and no copy of the monitor elsewhere; the
-# autostart entry left behind names a program that is gone. The package is
-# purged at the end. Run as root, where the package is not installed.
+# The Debian package: its files, modes, conffiles, relations, lintian's verdict
+# and manual pages; then, installed with apt as on a kiosk, a monitor on the
+# edited configuration answers a status client, a second one of another user
+# ends at once and silently, an upgrade keeps the edit and the monitor running,
+# the removal ends that monitor but no copy elsewhere, and the autostart entry
+# left behind names a program that is gone. Purged at the end. Run as root,
+# where the package is not installed.
 #   tests/package/PackageTest.sh build/statusmonitorq62m_<version>_<arch>.deb
 set -euo pipefail
 deb=$(realpath "${1:?usage: PackageTest.sh PACKAGE.deb}")
 fail() { echo "package test: $*" >&2; exit 1; }
+eventually() { for _ in $(seq 300); do "$@" && return; sleep 0.1; done; false; }
+gone() { ! kill -0 "$1" 2>/dev/null; }
 version=$(dpkg-deb -f "$deb" Version)
 program=/usr/lib/statusmonitorq62m/StatusMonitorQ62m
 ini=/etc/statusmonitorq62m/StatusMonitorQ62m.ini
@@ -29,10 +29,8 @@ for entry in '-rwxr-xr-x root/root .* \./usr/lib/statusmonitorq62m/StatusMonitor
     '-rw-r--r-- root/root .* \./usr/share/man/man1/(StatusMonitorQ62m|q62m-printer-sim)\.1\.gz$'; do
     grep -Eq -- "$entry" <<<"$listing" || fail "no file like $entry"
 done
-for side in 16 22 24 32 48 64 128 256; do
-    grep -Eq -- "-rw-r--r-- root/root .* \./usr/share/icons/hicolor/${side}x$side/apps/statusmonitorq62m\.png$" \
-        <<<"$listing" || fail "no ${side}x$side icon"
-done
+icon='-rw-r--r-- root/root .* \./usr/share/icons/hicolor/(16|22|24|32|48|64|128|256)x\1/apps/statusmonitorq62m\.png$'
+[ "$(grep -Ec -- "$icon" <<<"$listing")" = 8 ] || fail "not one icon in each of the eight sizes"
 ! grep -v ' root/root ' <<<"$listing" || fail "files not owned by root"
 ! grep -E '^.{5}w|^.{8}w|^d.{8}[^x]' <<<"$listing" | grep -v '^l' || fail "writable by others, or a closed directory"
 [ "$(dpkg-deb -I "$deb" conffiles)" = "$(printf '%s\n' $ini /etc/xdg/autostart/statusmonitorq62m.desktop)" ] \
@@ -75,7 +73,7 @@ done
 # status; both are moved to free ports, as an administrator edits the file.
 echo "paper empty" >"$root/faults"
 q62m-printer-sim --tcp 127.0.0.1:0 --quiet --no-stdin --script "$root/faults" >"$root/sim.out" 2>&1 &
-for _ in $(seq 100); do grep -qs ready "$root/sim.out" && break; sleep 0.1; done
+eventually grep -qs ready "$root/sim.out" || true
 printer_port=$(sed -n 's/^printer1 tcp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$root/sim.out")
 [ -n "$printer_port" ] || fail "the simulator did not start: $(cat "$root/sim.out")"
 status_port=$(python3 -c 'import socket; s = socket.create_server(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -85,14 +83,10 @@ grep -qx "StatusServerSocket=$status_port" $ini || fail "the packaged configurat
 headless=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$root")
 "${headless[@]}" StatusMonitorQ62m 2>"$root/monitor.err" &
 monitor=$!
-answer=""
-for _ in $(seq 60); do
-    answer=$( (exec 3<>"/dev/tcp/127.0.0.1/$status_port" && printf '\x1d\x61\x01' >&3 \
-        && timeout 1 head -c4 <&3 | od -An -tx1 | tr -d ' \n') 2>/dev/null || true)
-    [ "$answer" = "040000f0" ] && break
-    sleep 0.25
-done
-[ "$answer" = "040000f0" ] || fail "status client got '$answer', not 04 00 00 f0: $(cat "$root/monitor.err")"
+answer() { (exec 3<>"/dev/tcp/127.0.0.1/$status_port" && printf '\x1d\x61\x01' >&3 \
+    && timeout 1 head -c4 <&3 | od -An -tx1 | tr -d ' \n') 2>/dev/null; }
+paper_empty() { [ "$(answer)" = 040000f0 ]; }
+eventually paper_empty || fail "status client got '$(answer)', not 04 00 00 f0: $(cat "$root/monitor.err")"
 
 second=$("${headless[@]}" timeout 15 setpriv --reuid=nobody --regid=nogroup --clear-groups StatusMonitorQ62m 2>&1) \
     || fail "a second monitor started by another user ended with status $?: $second"
@@ -106,7 +100,7 @@ printf '[Printer1]\nPort=-1\n' >"$root/copy/StatusMonitorQ62m.ini"
 copy=$!
 # Its first poll, on the USB printer without a library, tells that it has
 # read its configuration, which it finds through its program's name.
-for _ in $(seq 100); do grep -qs libZorvadev "$root/copy.err" && break; sleep 0.1; done
+eventually grep -qs libZorvadev "$root/copy.err" || true
 rm "$root/copy/StatusMonitorQ62m"
 
 dpkg-deb -R "$deb" "$root/upgrade"
@@ -118,8 +112,7 @@ grep -qx "StatusServerSocket=$status_port" $ini || fail "the upgrade lost the ed
 [ "$(readlink /proc/$monitor/exe)" = "$program (deleted)" ] || fail "the monitor was not left on the replaced program"
 
 DEBIAN_FRONTEND=noninteractive apt-get remove -qq -y statusmonitorq62m >/dev/null
-for _ in $(seq 50); do kill -0 "$monitor" 2>/dev/null || break; sleep 0.2; done
-! kill -0 "$monitor" 2>/dev/null || fail "the package's removal left the upgraded monitor running"
+eventually gone "$monitor" || fail "the package's removal left the upgraded monitor running"
 wait "$monitor" || fail "the monitor did not end with status 0 when the package was removed"
 kill -0 "$copy" || fail "the package's removal ended a copy of the monitor elsewhere"
 grep -qx 'TryExec=StatusMonitorQ62m' /etc/xdg/autostart/statusmonitorq62m.desktop && ! command -v StatusMonitorQ62m \

@@ -1,7 +1,7 @@
 # The printer simulator as a user and the monitor meet it: the real executable over loopback TCP and its
 # pseudo-terminal, changed by typed commands and scripts. What the monitor's own runs show (polls
-# answered, stop listening, named printers) is not repeated here.
-import os, select, signal, socket, time, tty
+# answered, named printers) is not repeated here.
+import os, select, socket, time, tty
 import pytest
 from conftest import ALL_WELL, REQUEST, Simulator, connect, exchange, receive, wait_for
 
@@ -35,7 +35,7 @@ def closes(link):
         return True
 
 
-def test_each_condition_sets_its_bit_and_conditions_add_up_until_cleared(lab):
+def test_each_condition_sets_its_bit_conditions_add_up_until_cleared_and_requests_are_found_in_any_chunking(lab):
     sim = Simulator(lab, "--tcp", "0")
     for command, answer in CONDITIONS:
         sim.command("all well")
@@ -47,28 +47,34 @@ def test_each_condition_sets_its_bit_and_conditions_add_up_until_cleared(lab):
     sim.command("clear head open")
     assert exchange(sim.port()) == h("01 04 00 F0")
     assert sim.wait_for_line("printer1 <- 1D 61 01") and sim.wait_for_line("printer1 -> 01 04 00 F0")
+    first, second = connect(sim.port(), 0.3), connect(sim.port())
+    first.sendall(b"AB\x1d")
+    with pytest.raises(TimeoutError):
+        first.recv(4)
+    first.sendall(b"\x61\x01")
+    assert receive(first) == h("01 04 00 F0")
+    second.sendall(REQUEST * 2)
+    assert receive(second, 8) == h("01 04 00 F0") * 2, "several clients, each request answered"
+    assert sim.wait_for_line("printer1 <- 41 42 (not a status request, ignored)")
 
 
 def test_misbehaviours_shape_the_answer_on_tcp_and_on_the_pty(lab):
     sim = Simulator(lab, "--tcp", "0", "--pty")
     sim.command("paper low")
     for link in (connect(sim.port()), Pty(sim.endpoint("pty"))):
+        answer = lambda size=4: (link.sendall(REQUEST), receive(link, size))[1]
         sim.command("early")
-        link.sendall(REQUEST)
-        assert receive(link) == h("01 F0 00 F0")
+        assert answer() == h("01 F0 00 F0")
         sim.command("delay 300")
         asked = time.monotonic()
-        link.sendall(REQUEST)
-        assert receive(link) == h("01 00 00 F0") and time.monotonic() - asked >= 0.28
+        assert answer() == h("01 00 00 F0") and time.monotonic() - asked >= 0.28
         sim.command("garbage 7")
-        link.sendall(REQUEST)
         link.settimeout(0.5)
-        garbage = receive(link, 8)
+        garbage = answer(8)
         assert len(garbage) == 7 and b"\xf0" not in garbage
         sim.command("normal")
         sim.command("raw 04 00 12 F0 55")
-        link.sendall(REQUEST)
-        assert receive(link, 6) == h("04 00 12 F0 55")
+        assert answer(6) == h("04 00 12 F0 55")
         sim.command("all well")
         sim.command("paper low")
     before = connect(sim.port())
@@ -81,20 +87,7 @@ def test_misbehaviours_shape_the_answer_on_tcp_and_on_the_pty(lab):
         pty.recv(4)
 
 
-def test_requests_are_found_in_any_chunking_and_other_bytes_are_logged_and_ignored(lab):
-    sim = Simulator(lab, "--tcp", "0")
-    first, second = connect(sim.port(), 0.3), connect(sim.port())
-    first.sendall(b"AB\x1d")
-    with pytest.raises(TimeoutError):
-        first.recv(4)
-    first.sendall(b"\x61\x01")
-    assert receive(first) == ALL_WELL
-    second.sendall(REQUEST * 2)
-    assert receive(second, 8) == ALL_WELL * 2, "several clients, each request answered"
-    assert sim.wait_for_line("printer1 <- 41 42 (not a status request, ignored)")
-
-
-def test_stop_listening_refuses_connections_until_listen_on_the_same_port(lab):
+def test_listening_stops_and_resumes_unknown_commands_are_told_and_the_end_of_input_keeps_it_serving_until_sigterm(lab):
     sim = Simulator(lab, "--tcp", "0")
     open_before = connect(sim.port())
     sim.command("stop listening")
@@ -102,13 +95,9 @@ def test_stop_listening_refuses_connections_until_listen_on_the_same_port(lab):
     assert connect(sim.port()) is None
     assert "(normal, listening)" in sim.command("listen")
     assert exchange(sim.port()) == ALL_WELL
-
-
-def test_unknown_commands_are_told_and_the_end_of_input_keeps_it_serving_until_sigterm(lab):
-    sim = Simulator(lab, "--tcp", "0")
     sim.type("paper low")
     sim.type("paper fell out")
-    assert wait_for(lambda: "stdin:2: unknown command 'paper fell out'" in sim.errors())
+    assert wait_for(lambda: "stdin:4: unknown command 'paper fell out'" in sim.errors())
     sim.type("help")
     for command in ("paper low", "clear", "all well", "raw HH", "delay MS", "garbage", "sleep MS", "quit"):
         assert sim.wait_for_line(command), command
@@ -116,7 +105,7 @@ def test_unknown_commands_are_told_and_the_end_of_input_keeps_it_serving_until_s
     assert sim.wait_for_line("standard input ended")
     assert exchange(sim.port()) == h("01 00 00 F0")
     assert sim.exit_code(0.2) is None
-    sim.signal(signal.SIGTERM)
+    sim.process.terminate()
     assert sim.exit_code() == 0
 
 

@@ -1,13 +1,21 @@
 # The real executable on an X display with a window manager, beside a kiosk application that has the
 # keyboard: its icon in a real notification area, the colours a user sees, a fault, a double-click and
-# the icon's menu; and a desktop without a notification area.
-from conftest import ALL_WELL, Usb, ask, serve, served_client, usb_ini, wait_for
+# the icon's menu; a desktop without a notification area; and one that speaks StatusNotifierItem (KDE
+# Plasma, GNOME's AppIndicator extension), which reports a click on the icon as the item's Activate and
+# has no double-click, played by a stand-in org.kde.StatusNotifierWatcher on a private session bus.
+from gi.repository import Gio, GLib
+from conftest import ALL_WELL, Monitor, Process, Usb, ask, read, serve, served_client, usb_ini, wait_for
 
-TITLE, FAULT = "Kelvaran Status Monitor Q62m", b"\x04\x00\x12\xf0"
+TITLE, FAULT, WATCHER = "Kelvaran Status Monitor Q62m", b"\x04\x00\x12\xf0", "org.kde.StatusNotifierWatcher"
+# Qt takes the host as present only when the property is true and listed in the watcher's introspection
+# data, which Gio builds from this description.
+WATCHER_XML = f"""<node><interface name="{WATCHER}">
+  <method name="RegisterStatusNotifierItem"><arg name="service" type="s" direction="in"/></method>
+  <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+</interface></node>"""
 
 
 def start(lab, desktop):
-    """The kiosk application with the keyboard, then the monitor on a USB printer answering all well."""
     desktop.start("xmessage", "-name", "kiosk", "a kiosk application")
     kiosk = desktop.window("--name", "kiosk")
     assert wait_for(lambda: desktop.focus() == kiosk)
@@ -62,3 +70,37 @@ def test_without_a_notification_area_the_window_is_shown_at_start_and_a_fault_re
     usb.set(FAULT)
     assert desktop.window("--name", TITLE) == window, "the fault did not restore the minimised window"
     assert desktop.focus() == kiosk, "the alarm took the keyboard"
+
+
+def serving(check):
+    """`check`, asked once the bus's waiting calls have been served."""
+    def served():
+        while GLib.MainContext.default().iteration(False):
+            pass
+        return check()
+    return served
+
+
+def test_activate_on_the_item_brings_the_hidden_main_window_into_view(lab, desktop):
+    daemon = Process(lab, "dbus", ["dbus-daemon", "--session", "--nofork", "--print-address=1"])
+    address = wait_for(lambda: read(daemon.out).endswith("\n") and read(daemon.out).strip())
+    bus = Gio.DBusConnection.new_for_address_sync(
+        address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION)
+    items = []
+
+    def register(bus, sender, path, interface, method, arguments, invocation):
+        items.append(arguments.unpack()[0])
+        invocation.return_value(None)
+    bus.register_object("/StatusNotifierWatcher", Gio.DBusNodeInfo.new_for_xml(WATCHER_XML).interfaces[0], register,
+                        lambda *_: GLib.Variant("b", True), None)
+    bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+                  GLib.Variant("(su)", (WATCHER, 0)), None, Gio.DBusCallFlags.NONE, -1, None)
+    monitor = Monitor(lab, "[General]\nUpdateInterval=3600\n[Printer1]\nPort=-1\n", display=desktop.display,
+                      DBUS_SESSION_BUS_ADDRESS=address, XDG_CURRENT_DESKTOP="KDE")
+    assert wait_for(serving(lambda: items)), "the monitor registered no item with the watcher"
+    # The first poll's word about the absent USB library: start-up is over.
+    assert wait_for(serving(lambda: "libZorvadev" in monitor.errors())), "no poll began"
+    assert not desktop.windows("--name", TITLE), "the main window is shown before any click"
+    bus.call_sync(items[0], "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate",
+                  GLib.Variant("(ii)", (0, 0)), None, Gio.DBusCallFlags.NONE, 5000, None)
+    assert wait_for(serving(lambda: desktop.windows("--name", TITLE))), "Activate left the main window hidden"

@@ -1,0 +1,91 @@
+# The servers of the real executable under bad clients. The status servers: a flood of connections that
+# close at once, leave without reading or send garbage, then a megabyte in one. The metrics endpoint:
+# requests other than a scrape, one never finished, random bytes, pipelined requests never read and a
+# crowd of idle connections. The other status server answers and the polls go on throughout, each
+# troubled server serves again afterwards, and the monitor holds no more descriptors than before. Longer
+# runs under load are the soak benchmark's.
+import contextlib, os, re, socket, statistics, time
+from conftest import REQUEST, Endpoint, Usb, ask, connect, exchange, read, receive, serve, usb_ini, wait_for
+
+STATUS = b"\x04\x00\x12\xf0"
+
+
+def queues(local, remote):
+    """The send and receive queues of the loopback connection from port `local` to port `remote`."""
+    for row in (line.split() for line in read("/proc/net/tcp").splitlines()[1:]):
+        if (int(row[1][-4:], 16), int(row[2][-4:], 16)) == (local, remote):
+            return tuple(int(queue, 16) for queue in row[4].split(":"))
+
+
+def test_bad_clients_of_one_server_delay_nothing_and_leave_nothing_open(lab):
+    Usb(lab, STATUS)
+    monitor, troubled, other, port = serve(
+        lab, lambda troubled, other, port: usb_ini(troubled, other, general=f"UpdateInterval=1\nMetricsPort={port}"), 3)
+    for request, answer in [
+            (b"HEAD /metrics HTTP/1.0\r\n\r\n", rb"^HTTP/1.0 200 OK\r\n(.*\r\n)*Content-Length: [1-9]\d*\r\n(.*\r\n)*\r\n$"),
+            (b"GET /metric HTTP/1.0\r\n\r\n", rb"^HTTP/1.0 404 "),
+            (b"POST /metrics HTTP/1.0\r\n\r\n", rb"^HTTP/1.0 405 (.*\r\n)*Allow: GET"),
+            (b"\x16\x03\x01 hello\r\n\r\n", rb"^HTTP/1.1 400 "),
+            (b"GET /metrics?" + b"x" * (8193 - 13), rb"^HTTP/1.1 400 "),  # over 8 KiB
+            (b"GET /metrics HTTP/1.0\n\n", rb"^HTTP/1.0 200 "),  # bare line feeds
+            (b"GET /metrics HTTP/1.1\r\nConnection: keep-alive, close\r\n\r\n", rb"^HTTP/1.1 200 OK\r\n(.*\r\n)*Connection: close\r\n"),
+            # One connection, two answers.
+            (b"GET /metrics HTTP/1.1\r\n\r\nHEAD /metrics HTTP/1.1\r\nConnection: close\r\n\r\n",
+             rb"(?s)^HTTP/1.1 200 OK\r\n.*\nHTTP/1.1 200 OK\r\n")]:
+        assert re.search(answer, exchange(port, request, 1 << 24, 10)), request
+    assert ask(troubled, STATUS) == STATUS and ask(other, STATUS) == STATUS
+    # Descriptors come and go for a moment: a poll holds the library's files, a server listening again
+    # closes its old socket before it opens the new one. Over a second of samples the most frequent
+    # count is the monitor's own, and the fewest tells whether any stayed behind.
+    samples = lambda: [len(monitor.descriptors()) for _ in range(21) if not time.sleep(0.05)]
+    before = statistics.mode(samples())
+
+    # The flood: every twentieth step a client of the other server must be answered.
+    held, missed = [], 0
+    for i in range(400):
+        with contextlib.suppress(OSError):
+            if client := connect(troubled):
+                client.send((b"", REQUEST, b"garbage")[i % 3])
+                held.append(client) if i % 3 == 2 else client.close()
+        while len(held) > 40:
+            held.pop(0).close()
+        missed += i % 20 == 19 and ask(other, STATUS, 2) != STATUS
+    for client in held:
+        client.close()
+    assert missed == 0, "the other server missed answers during the flood"
+
+    # A megabyte in one connection is read to its end and dropped, so that a request after it, in a
+    # read of its own, is answered; all of it within the five seconds the server gives a client.
+    assert ask(troubled, STATUS) == STATUS, "the flooded server does not serve again"
+    big = wait_for(lambda: connect(troubled))
+    big.sendall(b"x" * (1 << 20))
+    mine = big.getsockname()[1]
+    assert wait_for(lambda: queues(mine, troubled) == queues(troubled, mine) == (0, 0), 4), "the server stopped reading"
+    assert ask(other, STATUS, 2) == STATUS
+    big.sendall(REQUEST)
+    assert receive(big) == STATUS, "the request after the megabyte got no answer"
+    big.close()
+    assert ask(troubled, STATUS) == STATUS, "the server does not serve again"
+
+    e = Endpoint(port)
+    polls = lambda: e.value("q62m_polls_total", printer="1", result="answered") or 0
+    answered = polls()
+    held = connect(port)
+    held.sendall(b"GET /metrics HTTP/1.1\r\nHost: kio")
+    exchange(port, os.urandom(1 << 20), 1 << 24, 10)
+    # Pipelined requests that are never read: only the kernel's buffers take them in.
+    flood = connect(port, 1)
+    with contextlib.suppress(OSError):
+        flood.sendall(b"GET /metrics HTTP/1.1\r\n\r\n" * 300000)
+    crowd = [socket.socket() for _ in range(100)]
+    for client in crowd:
+        client.setblocking(False)
+        client.connect_ex(("127.0.0.1", port))
+    assert ask(other, STATUS) == STATUS
+    assert len(monitor.descriptors()) <= before + 9, "a few connections served at once"
+    # The crowd's idle connections give way to scrapes.
+    assert wait_for(lambda: polls() > answered), "polls go on, scrapes too"
+    for client in crowd + [held, flood]:
+        client.close()
+    assert wait_for(lambda: min(samples()) <= before), "descriptors left open"
+    assert monitor.process.poll() is None, monitor.errors()
