@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer) into build-fuzz/ and runs each for the given
-# number of seconds (default 5), starting from its seed corpus in
+# number of seconds (default 5), as many at a time as there are cores,
+# starting from its seed corpus in
 # tests/fuzz/corpus/<target>/. Inputs found on the way collect in
 # build-fuzz/corpus/<target>/ and are reused by the next run; an input that
 # crashes a target is kept in build-fuzz/findings/ and the script fails.
@@ -44,14 +45,33 @@ export ASAN_OPTIONS=abort_on_error=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0
 mkdir -p "$build/findings"
+
+# One target: its log and, once it ends, its exit status go to findings/.
+fuzz() {
+  local target=$1 status=0
+  mkdir -p "$build/corpus/$target"
+  "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=20 -print_final_stats=1 \
+    -artifact_prefix="$build/findings/$target-" "$build/corpus/$target" "tests/fuzz/corpus/$target" \
+    >"$build/findings/$target.log" 2>&1 || status=$?
+  echo "$status" >"$build/findings/$target.status"
+}
+
+# As many targets at a time as there are cores: each runs for its seconds
+# whatever else the machine does, so the stage takes the fewest rounds.
+for target in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do
+    wait -n || true
+  done
+  echo "run-fuzz: $target for ${seconds}s"
+  rm -f "$build/findings/$target.status"
+  fuzz "$target" &
+done
+wait
+
 failed=()
 for target in "${targets[@]}"; do
-  corpus=$build/corpus/$target
   log=$build/findings/$target.log
-  mkdir -p "$corpus"
-  echo "run-fuzz: $target for ${seconds}s"
-  if "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=20 -print_final_stats=1 \
-       -artifact_prefix="$build/findings/$target-" "$corpus" "tests/fuzz/corpus/$target" >"$log" 2>&1; then
+  if [ "$(cat "$build/findings/$target.status" 2>/dev/null)" = 0 ]; then
     grep -E '^stat::number_of_executed_units' "$log" | sed "s/^stat::number_of_executed_units:/run-fuzz: $target: inputs run:/"
   else
     echo "run-fuzz: $target FAILED; its log follows, the input is in $build/findings/" >&2
