@@ -15,6 +15,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -30,23 +31,15 @@ constexpr int32_t kInvalidArgument = 10022;
 // payload that IPv4 can carry.
 constexpr int32_t kLargestDatagram = 65507;
 
-struct Failure {
-    int32_t error = 0;
-    int count = 0;
-};
-
 constexpr size_t kCallKinds = static_cast<size_t>(SocketCalls::Call::CancelLookup) + 1;
-std::array<Failure, kCallKinds> failures;
+// The error the next call of each kind fails with; 0 for none.
+std::array<int32_t, kCallKinds> failures{};
 SocketCalls::Observer observer;
 
-// Consumes one injected failure of `call`, if a test asked for one.
+// Consumes the injected failure of `call`, if a test asked for one.
 int32_t InjectedFailure(SocketCalls::Call call)
 {
-    Failure& failure = failures[static_cast<size_t>(call)];
-    if (failure.count == 0)
-        return 0;
-    --failure.count;
-    return failure.error;
+    return std::exchange(failures[static_cast<size_t>(call)], 0);
 }
 
 void Observe(SocketCalls::Call call, int32_t handle, int32_t error, int32_t result = 0)
@@ -574,14 +567,14 @@ std::string SocketCalls::InetNtoa(uint32_t address)
     return inet_ntoa(value);
 }
 
-void SocketCalls::FailNext(Call call, int32_t error, int count)
+void SocketCalls::FailNext(Call call, int32_t error)
 {
-    failures[static_cast<size_t>(call)] = {error, count};
+    failures[static_cast<size_t>(call)] = error;
 }
 
 void SocketCalls::ClearFailures()
 {
-    failures.fill({});
+    failures.fill(0);
 }
 
 void SocketCalls::SetObserver(Observer newObserver)

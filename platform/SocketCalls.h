@@ -19,7 +19,7 @@ constexpr int32_t WSAEADDRNOTAVAIL = 10049;
 // table, so the socket layer above never sees a host error code.
 //
 // Two seams serve the socket layer and its tests:
-// - a test can make the next calls of any kind fail with a chosen number
+// - a test can make the next call of any kind fail with a chosen number
 //   without reaching the system (FailNext);
 // - one observer learns of every receive, send, accept, connect, listen and
 //   close after it happened, the way a Windows socket library re-enables
@@ -117,7 +117,7 @@ public:
     static int32_t FromErrno(int error);
     static int32_t FromResolver(int result);
 
-    static void FailNext(Call call, int32_t error, int count = 1);
+    static void FailNext(Call call, int32_t error);
     static void ClearFailures();
 
     using Observer = std::function<void(Call call, int32_t handle, int32_t error, int32_t result)>;
