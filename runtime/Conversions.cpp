@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -140,25 +141,30 @@ double LeadingNumber(const std::string& text)
     return scanned ? scanned->value : 0.0;
 }
 
-int16_t RoundToInt16(double value)
+namespace {
+
+template <typename Integer>
+Integer RoundTo(double value)
 {
     if (std::isnan(value))
         Overflow();
     // The default rounding mode rounds a half to the even neighbour.
     const double rounded = std::nearbyint(value);
-    if (rounded < -32768.0 || rounded > 32767.0)
+    if (rounded < std::numeric_limits<Integer>::min() || rounded > std::numeric_limits<Integer>::max())
         Overflow();
-    return static_cast<int16_t>(rounded);
+    return static_cast<Integer>(rounded);
+}
+
+}  // namespace
+
+int16_t RoundToInt16(double value)
+{
+    return RoundTo<int16_t>(value);
 }
 
 int32_t RoundToInt32(double value)
 {
-    if (std::isnan(value))
-        Overflow();
-    const double rounded = std::nearbyint(value);
-    if (rounded < -2147483648.0 || rounded > 2147483647.0)
-        Overflow();
-    return static_cast<int32_t>(rounded);
+    return RoundTo<int32_t>(value);
 }
 
 namespace {
