@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <string_view>
 
 namespace Configuration {
@@ -50,12 +49,26 @@ std::string LocalPort(const std::string& text)
     return PlainDecimal(port);
 }
 
+// An address key: empty, or exactly a dotted IPv4 address. Names are not
+// looked up (that would block start-up on the resolver, and which address
+// listened would depend on its answer), and short forms such as 127.1 or 0
+// are refused, as is anything after the address.
+std::string LocalAddress(const std::string& file, const char* key, const char* source)
+{
+    std::string address = Read(file, "General", key);
+    if (!address.empty() && !IsDottedIPv4(address))
+        throw RuntimeError(kErrTypeMismatch,
+                           std::string("Type mismatch: ") + key + " \"" + address
+                               + "\" is no dotted IPv4 address such as 127.0.0.1",
+                           source);
+    return address;
+}
+
 }  // namespace
 
-bool FileOpens(const std::string& file)
+ProfileFile FileState(const std::string& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    return in.is_open();
+    return CheckProfileFile(file);
 }
 
 General ReadGeneral(const std::string& file)
@@ -67,6 +80,7 @@ General ReadGeneral(const std::string& file)
         general.UpdateInterval = 3;
     if (general.PrinterCount < 1)
         general.PrinterCount = 1;
+    general.StatusServerAddress = LocalAddress(file, "StatusServerAddress", "Configuration.ReadGeneral");
     return general;
 }
 
@@ -76,7 +90,7 @@ Metrics ReadMetrics(const std::string& file)
     const std::string port = LocalPort(Read(file, "General", "MetricsPort"));
     // Rounded as a status server's port is: 9464.5 is 9464, 9465.5 is 9466.
     metrics.Port = port.empty() ? 0 : WholeTextToInt32(port);
-    metrics.Address = Read(file, "General", "MetricsAddress");
+    metrics.Address = LocalAddress(file, "MetricsAddress", "Configuration.ReadMetrics");
     return metrics;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PrivateProfile.h"
 #include "printer/PrinterEntry.h"
 
 #include <cstdint>
@@ -14,18 +15,24 @@ namespace Configuration {
 struct General {
     int16_t PrinterCount = 1;
     int16_t UpdateInterval = 3;
+    // The address the status servers bind; empty: every local address.
+    std::string StatusServerAddress;
 };
 
-// True when the file can be opened for reading (it is closed again at once).
-bool FileOpens(const std::string& file);
+// Whether the file can be read: a regular file within the size limit (it is
+// closed again at once). Anything else is missing or too large.
+ProfileFile FileState(const std::string& file);
 
-// Printers (at least 1) and UpdateInterval (1 to 3600, else 3) of section
-// General. Raises overflow for values outside 16 bits.
+// Printers (at least 1), UpdateInterval (1 to 3600, else 3) and
+// StatusServerAddress of section General. Raises overflow for values
+// outside 16 bits, a type mismatch for an address that is not a dotted IPv4
+// address.
 General ReadGeneral(const std::string& file);
 
 // The metrics endpoint of section General, read after every other key:
 // MetricsPort (1 to 65535, else 0: no endpoint) and MetricsAddress (empty:
-// every local address).
+// every local address). A MetricsAddress that is not a dotted IPv4 address
+// raises a type mismatch, whether or not there is a port.
 struct Metrics {
     int32_t Port = 0;
     std::string Address;

@@ -33,10 +33,10 @@ std::string RuntimeErrorMessage(const RuntimeError& error)
 // poll whose link the unload has just closed. Objects still on the stack are
 // not destroyed; what they held outside the process has been released by
 // the unload, and the kernel frees the single-instance name.
-[[noreturn]] void EndProgram()
+[[noreturn]] void EndProgram(int status)
 {
     std::fflush(nullptr);
-    std::_Exit(0);
+    std::_Exit(status);
 }
 
 }  // namespace
@@ -67,7 +67,7 @@ int Main(int argc, char** argv)
         ShowCriticalMessage(RuntimeErrorMessage(error));
         return 1;
     }
-    QObject::connect(&mainWindow, &frmMain::Unloaded, &app, [] { EndProgram(); });
+    QObject::connect(&mainWindow, &frmMain::Unloaded, &app, [&mainWindow] { EndProgram(mainWindow.ExitCode); });
 
     // A signal, like the end of the desktop session, shuts the monitor down
     // as the end of the system does.

@@ -201,8 +201,13 @@ void frmMain::CreateSockets()
         Timer1 = new QTimer(this);
         Timer2 = new QTimer(this);
     }
-    statusServer1_ = std::make_unique<StatusServer>(*this, *tcpServer1, *Timer1, "tcpServer1");
-    statusServer2_ = std::make_unique<StatusServer>(*this, *tcpServer2, *Timer2, "tcpServer2");
+}
+
+void frmMain::CreateStatusServers(const std::string& address)
+{
+    statusServer1_ = std::make_unique<StatusServer>(*this, *tcpServer1, *Timer1, "tcpServer1", address);
+    statusServer2_ = std::make_unique<StatusServer>(*this, *tcpServer2, *Timer2, "tcpServer2", address);
+    statusAddress_ = address;
 }
 
 // The first two printers with a status port take tcpServer1 and tcpServer2
@@ -215,32 +220,19 @@ void frmMain::AssignStatusServer(int16_t index, const std::string& port)
     if (!server)
         return;
     server->SetTag(" " + std::to_string(index));
-    server->Bind(NetVariant(port), NetVariant(int32_t{0}));
+    server->Bind(NetVariant(port), statusAddress_.empty() ? NetVariant(int32_t{0}) : NetVariant(statusAddress_));
     server->Listen();
     // Counted from 0, so that a rate over the first requests has a start.
     Metrics.StatusRequests.emplace(server->LocalPort(), 0);
 }
 
-namespace {
-
-// Waits up to 20 seconds for a socket to reach the closed state, without
-// letting other events run.
-void CloseWait(CNetSocket& socket)
-{
-    Clock& clock = CurrentClock();
-    const double start = clock.Now();
-    while (socket.State() > sckClosed && clock.Now() - start <= 20.0) {
-    }
-}
-
-}  // namespace
-
+// Each close leaves its socket closed when it returns, or fails; no event
+// could change that, so nothing waits for it.
 void frmMain::ReleaseSockets()
 {
     if (Winsock1) {
         if (Winsock1->State() > sckClosed)
             CloseSocket(*this);
-        CloseWait(*Winsock1);
         Winsock1.reset();
     }
     // The connection timers go with their handlers, so neither can fire on a
@@ -251,10 +243,8 @@ void frmMain::ReleaseSockets()
         handlers->reset();
         if (!*server)
             continue;
-        if ((*server)->State() > sckClosed) {
-            (*server)->CloseSck();
-            CloseWait(**server);
-        }
+        if ((*server)->State() > sckClosed)
+            ResumeNext([&] { (*server)->CloseSck(); });
         server->reset();
     }
 }
@@ -267,14 +257,22 @@ bool frmMain::Form_Load()
 
     CreateSockets();
 
-    if (!Configuration::FileOpens(iniPath_)) {
+    switch (Configuration::FileState(iniPath_)) {
+    case ProfileFile::Readable:
+        break;
+    case ProfileFile::Missing:
         ShowCriticalMessage("Unable to open ini file!");
+        return false;
+    case ProfileFile::TooLarge:
+        ShowCriticalMessage("The ini file is larger than " + std::to_string(kProfileFileLimit)
+                            + " bytes (1 MiB), more than any configuration needs; it is not read.");
         return false;
     }
 
     const Configuration::General general = Configuration::ReadGeneral(iniPath_);
     PrinterCount = general.PrinterCount;
     UpdateInterval = general.UpdateInterval;
+    CreateStatusServers(general.StatusServerAddress);
     PrinterTable.assign(static_cast<size_t>(PrinterCount), PrinterEntry{});
 
     // Each printer: its keys, its status server if it has a port, then its
@@ -285,6 +283,9 @@ bool frmMain::Form_Load()
         if (!entry.StatusServerSocket.empty())
             AssignStatusServer(i, entry.StatusServerSocket);
         Configuration::ReadPrinterTransport(iniPath_, i, entry);
+        if (entry.Port == 0 && !IsAddressTried(entry.IP))
+            ReportLine(Configuration::SectionName(i) + ": IP \"" + entry.IP
+                       + "\" has 8 characters or fewer and is never polled; write the address in full.");
         const std::string caption = Configuration::PortLabelCaption(entry);
         if (i == 0) {
             lblPrinterPort[0]->SetCaption(caption);
@@ -332,9 +333,19 @@ void frmMain::Form_Activate()
     for (QWidget* child : findChildren<QWidget*>())
         child->setFocusPolicy(Qt::NoFocus);
 
-    // The loop returns when a quit is asked for; an error escaping it, or
-    // the unload that follows, is ignored.
-    ResumeNext([this] { MonitorLoop(*this, Poll).Run(); });
+    // The loop returns when a quit is asked for. An error escaping it ends
+    // the program too, but not quietly: it is told, and the exit status
+    // lets the service manager start the monitor again.
+    try {
+        MonitorLoop(*this, Poll).Run();
+    } catch (const std::exception& error) {
+        const auto* runtime = dynamic_cast<const RuntimeError*>(&error);
+        ReportLine("the monitor loop ended on an error: "
+                   + (runtime ? "run-time error " + std::to_string(runtime->Number()) + ": " + runtime->Description()
+                                    + " (" + runtime->Source() + ")"
+                              : std::string(error.what())));
+        ExitCode = kExitLoopFailed;
+    }
     ResumeNext([this] { Form_Unload(); });
 }
 

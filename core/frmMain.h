@@ -52,6 +52,11 @@ public:
     // the window's activation runs Form_Activate.
     bool StartUpEnded = false;
 
+    // What the program ends with once the unload has run: 0, or
+    // kExitLoopFailed after an error escaped the monitor loop.
+    static constexpr int kExitLoopFailed = 70;
+    int ExitCode = 0;
+
     // Shows the monitor's state in the tray icon, through TrayPictureSink
     // once the tray window has connected it.
     void ShowTrayPicture(TrayPicture picture);
@@ -139,6 +144,7 @@ private:
 
     std::string iniPath_;
     void CreateSockets();
+    void CreateStatusServers(const std::string& address);
     void AssignStatusServer(int16_t index, const std::string& port);
     void ReleaseSockets();
     void StartMetricsEndpoint();
@@ -149,6 +155,8 @@ private:
     std::unique_ptr<StatusServer> statusServer2_;
     // Only when the configuration asks for it.
     std::unique_ptr<MetricsServer> metricsServer_;
+    // The address the status servers bind; every local address when empty.
+    std::string statusAddress_;
     bool activated_ = false;
     bool unloaded_ = false;
     int16_t widthTwips_ = 0;

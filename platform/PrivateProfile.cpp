@@ -5,7 +5,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fstream>
+#include <cerrno>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <optional>
 
 namespace {
@@ -29,12 +33,47 @@ std::string Unquote(const std::string& value)
     return value;
 }
 
+// Opened without blocking (a FIFO's open would wait for a writer) and read
+// only when it is a regular file within the limit, into `content` if given.
+ProfileFile ReadProfileFile(const std::string& fileName, std::string* content)
+{
+    const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return ProfileFile::Missing;
+    ProfileFile result = ProfileFile::Missing;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        result = static_cast<size_t>(info.st_size) > kProfileFileLimit ? ProfileFile::TooLarge : ProfileFile::Readable;
+        if (result == ProfileFile::Readable && content) {
+            // One byte more than the limit tells a file that grew meanwhile.
+            content->resize(kProfileFileLimit + 1);
+            size_t got = 0;
+            ssize_t n = 0;
+            while (got < content->size() && (n = read(fd, content->data() + got, content->size() - got)) != 0) {
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    break;
+                got += static_cast<size_t>(n);
+            }
+            content->resize(got);
+            if (n < 0)
+                result = ProfileFile::Missing;
+            else if (got > kProfileFileLimit)
+                result = ProfileFile::TooLarge;
+        }
+    }
+    close(fd);
+    return result;
+}
+
 std::optional<std::string> FindValue(const std::string& section, const std::string& key,
                                      const std::string& fileName)
 {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
+    std::string content;
+    if (ReadProfileFile(fileName, &content) != ProfileFile::Readable)
         return std::nullopt;
+    std::istringstream in(content);
     const std::string wantedSection = Trim(section);
     const std::string wantedKey = Trim(key);
     bool inSection = false;
@@ -64,6 +103,11 @@ std::optional<std::string> FindValue(const std::string& section, const std::stri
 }
 
 }  // namespace
+
+ProfileFile CheckProfileFile(const std::string& fileName)
+{
+    return ReadProfileFile(fileName, nullptr);
+}
 
 size_t GetPrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& defaultValue, char* buffer, size_t size,

@@ -95,6 +95,8 @@ int OptionName(SocketCalls::Option option)
         return SO_BROADCAST;
     case SocketCalls::Option::ReuseAddress:
         return SO_REUSEADDR;
+    case SocketCalls::Option::ReusePort:
+        return SO_REUSEPORT;
     case SocketCalls::Option::MaxMessageSize:
         break;
     }
@@ -271,6 +273,21 @@ int32_t SocketCalls::ShutdownSend(int32_t handle)
     if (int32_t error = InjectedFailure(Call::Shutdown))
         return error;
     return shutdown(handle, SHUT_WR) == -1 ? LastError() : 0;
+}
+
+// A connect to no address at all (AF_UNSPEC) takes a listening socket out of
+// the listening state without releasing the port it was bound to.
+int32_t SocketCalls::StopListening(int32_t handle)
+{
+    int32_t error = InjectedFailure(Call::StopListening);
+    if (error == 0) {
+        sockaddr none{};
+        none.sa_family = AF_UNSPEC;
+        if (connect(handle, &none, sizeof none) == -1)
+            error = LastError();
+    }
+    Observe(Call::StopListening, handle, error);
+    return error;
 }
 
 int32_t SocketCalls::Bind(int32_t handle, const Address& local)

@@ -12,6 +12,8 @@ constexpr int32_t WSAEWOULDBLOCK = 10035;
 constexpr int32_t WSAEMSGSIZE = 10040;
 constexpr int32_t WSAEAFNOSUPPORT = 10047;
 constexpr int32_t WSAEADDRNOTAVAIL = 10049;
+constexpr int32_t WSAECONNABORTED = 10053;
+constexpr int32_t WSAECONNRESET = 10054;
 
 // The one door from the monitor to the BSD socket interface and the host
 // resolver. Every call answers with a Windows Sockets error number (0 for
@@ -35,6 +37,7 @@ public:
         Create,
         Close,
         Shutdown,
+        StopListening,
         Bind,
         Listen,
         Accept,
@@ -55,7 +58,7 @@ public:
         CancelLookup,
     };
 
-    enum class Option { ReceiveBuffer, SendBuffer, Broadcast, ReuseAddress, MaxMessageSize };
+    enum class Option { ReceiveBuffer, SendBuffer, Broadcast, ReuseAddress, ReusePort, MaxMessageSize };
 
     enum class Readiness { Data, EndOfStream, Failed, Nothing };
 
@@ -74,6 +77,10 @@ public:
     // Ends the sending direction of a connected stream: the peer reads the
     // end of the stream after what was sent, and receiving goes on.
     static int32_t ShutdownSend(int32_t handle);
+    // Ends listening on a listening stream but keeps its bound address and
+    // port: connections waiting to be accepted are reset, new ones are
+    // refused, and a later Listen on the same handle listens again.
+    static int32_t StopListening(int32_t handle);
     static int32_t Bind(int32_t handle, const Address& local);
     static int32_t Listen(int32_t handle, int backlog);
     // The accepted socket takes the listener's blocking mode.

@@ -8,7 +8,11 @@
 // program's title: "StatusMonitorQ62m: ...". Any thread may call them; each
 // line is written whole.
 
-// "StatusMonitorQ62m: <message>"
+// "StatusMonitorQ62m: <message>". A message that repeats is written once,
+// then at most once a minute, with a count of the times it came meanwhile,
+// so that nothing a client or a device does can fill a log that nothing
+// rotates (~/.xsession-errors): "<message> (N more times since it was last
+// written)".
 void ReportLine(const std::string& message);
 
 // A system or library call that failed: "StatusMonitorQ62m: <call>: <the

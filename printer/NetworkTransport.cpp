@@ -2,6 +2,7 @@
 
 #include "runtime/Conversions.h"
 #include "runtime/ResumeNext.h"
+#include "runtime/RuntimeError.h"
 #include "printer/PrinterContext.h"
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
@@ -12,7 +13,6 @@ namespace {
 
 constexpr double kConnectWaitSeconds = 5.0;
 constexpr int kConnectSliceMs = 400;
-constexpr double kCloseWaitSeconds = 10.0;
 
 // The unload may release the printer socket during any wait; a released
 // socket is a closed link.
@@ -42,13 +42,18 @@ void WaitForConnection(PrinterContext& context)
 
 }  // namespace
 
+bool IsAddressTried(const std::string& ip)
+{
+    return ip.size() > 8;
+}
+
 void ConnectPrinter(PrinterContext& context, int16_t index)
 {
     const PrinterEntry* entry = nullptr;
     ResumeNext([&] { entry = &context.PrinterTable.at(static_cast<size_t>(index)); });
     // Only network printers with a plausible address and a port; an address
     // of eight characters or fewer is never tried.
-    if (!entry || entry->Port != 0 || entry->IP.size() <= 8 || entry->Socket.empty() || !context.Winsock1)
+    if (!entry || entry->Port != 0 || !IsAddressTried(entry->IP) || entry->Socket.empty() || !context.Winsock1)
         return;
     CNetSocket& socket = *context.Winsock1;
     // A socket left open by anything earlier is closed first.
@@ -63,22 +68,22 @@ void ConnectPrinter(PrinterContext& context, int16_t index)
     ResumeNext([&] { WaitForConnection(context); });
 }
 
+// The close leaves the socket closed when it returns, or raises why it could
+// not; nothing that waiting could change, so nothing waits for it. A socket
+// that failed to close ends in sckError without a descriptor, and the next
+// close of the next poll leaves it closed.
 void CloseSocket(PrinterContext& context)
 {
     if (!context.Winsock1 || context.Winsock1->State() < 1)
         return;
     CNetSocket& socket = *context.Winsock1;
-    socket.CloseSck();
-    // Neither pumps events nor sleeps: the close leaves the socket closed
-    // when it returns, so this normally ends at its first test.
-    Clock& clock = CurrentClock();
-    const double start = clock.Now();
-    while (socket.State() != sckClosed && clock.Now() - start < kCloseWaitSeconds) {
-    }
-    if (socket.State() == sckClosed)
-        CloseLink(context);
-    else
+    try {
+        socket.CloseSck();
+    } catch (const RuntimeError&) {
         context.LinkOpen = false;
+        return;
+    }
+    CloseLink(context);
 }
 
 void Winsock1_CloseSck(PrinterContext& context)

@@ -210,3 +210,20 @@ std::string PlainDecimal(double value)
         return DecimalText(value, std::chars_format::fixed, 0);
     return DecimalText(value, std::chars_format::general, 15);
 }
+
+bool IsDottedIPv4(const std::string& text)
+{
+    size_t pos = 0;
+    for (int field = 0; field < 4; ++field) {
+        if (field > 0 && (pos >= text.size() || text[pos++] != '.'))
+            return false;
+        const size_t start = pos;
+        int value = 0;
+        while (pos < text.size() && pos - start < 3 && text[pos] >= '0' && text[pos] <= '9')
+            value = value * 10 + (text[pos++] - '0');
+        const size_t digits = pos - start;
+        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0'))
+            return false;
+    }
+    return pos == text.size();
+}

@@ -35,3 +35,9 @@ int16_t CheckedInt16(int64_t value);
 // A number as plain decimal text without a leading blank, with a point
 // whatever the locale: 5000 for 5000, 5000.5 for 5000.5.
 std::string PlainDecimal(double value);
+
+// Whether `text` is exactly an IPv4 address in dotted decimal: four numbers
+// 0 to 255 of one to three digits, without leading zeros, separated by
+// points, and nothing before or after. "127.0.0.1" is; "127.1", "0",
+// "2130706433", "010.0.0.1" and "127.0.0.1 x" are not.
+bool IsDottedIPv4(const std::string& text);

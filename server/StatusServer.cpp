@@ -1,6 +1,6 @@
 #include "server/StatusServer.h"
 
-#include "platform/EventPump.h"
+#include "platform/SocketCalls.h"
 #include "platform/StandardError.h"
 #include "runtime/Conversions.h"
 #include "runtime/RuntimeError.h"
@@ -14,20 +14,18 @@ const std::string kStatusRequest("\x1D\x61\x01", 3);
 constexpr int kConnectionTimeMs = 5000;
 }  // namespace
 
-StatusServer::StatusServer(StatusStore& store, CNetSocket& server, QTimer& timer, std::string name)
-    : store_(store), server_(server), timer_(timer), name_(std::move(name))
+StatusServer::StatusServer(StatusStore& store, CNetSocket& server, QTimer& timer, std::string name,
+                           std::string address)
+    : store_(store), server_(server), timer_(timer), name_(std::move(name)), address_(std::move(address))
 {
+    server_.SetHoldsPort(true);
     timer_.setInterval(kConnectionTimeMs);
     timer_.setSingleShot(false);
     server_.Events.ConnectionRequest = [this](int32_t requestID) { ConnectionRequest(requestID); };
     server_.Events.DataArrival = [this](int32_t bytesTotal) { DataArrival(bytesTotal); };
     server_.Events.CloseSck = [this] { CloseSck(); };
-    // A failed accept leaves the listening socket in its error state.
     server_.Events.Error = [this](int16_t number, std::string& description, int32_t, const std::string& source,
-                                  const std::string&, int32_t, bool&) {
-        Report(name_ + "_Error: error " + std::to_string(number) + " in " + source + ": " + description);
-        ListenAgainSoon();
-    };
+                                  const std::string&, int32_t, bool&) { Error(number, source, description); };
     tick_ = QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { Timer(); });
 }
 
@@ -46,12 +44,25 @@ void StatusServer::Run(const char* event, Handler&& handler)
     try {
         handler();
     } catch (const RuntimeError& error) {
-        Report(name_ + "_" + event + ": error " + std::to_string(error.Number()) + " in " + error.Source() + ": "
-               + error.Description());
+        ReportLine(name_ + "_" + event + ": error " + std::to_string(error.Number()) + " in " + error.Source() + ": "
+                   + error.Description());
         const int32_t state = server_.State();
         if (state != sckListening && state != sckConnected)
             ListenAgainSoon();
     }
+}
+
+// A failure the socket found on its own: an accept that failed leaves the
+// listening socket in its error state, a reset leaves the client's. While
+// the connection timer runs, its tick closes what is left and listens
+// again; a reset, the client's own way of leaving, is not told.
+void StatusServer::Error(int16_t number, const std::string& source, const std::string& description)
+{
+    if (timer_.isActive() && (number == WSAECONNRESET || number == WSAECONNABORTED))
+        return;
+    ReportLine(name_ + "_Error: error " + std::to_string(number) + " in " + source + ": " + description);
+    if (!timer_.isActive())
+        ListenAgainSoon();
 }
 
 // The connection timer's tick closes what is left and listens again.
@@ -59,14 +70,6 @@ void StatusServer::ListenAgainSoon()
 {
     timer_.start(recovering_ ? kConnectionTimeMs : 0);
     recovering_ = true;
-}
-
-void StatusServer::Report(const std::string& text)
-{
-    if (text == lastReport_)
-        return;
-    lastReport_ = text;
-    ReportLine(text);
 }
 
 void StatusServer::ConnectionRequest(int32_t requestID)
@@ -100,10 +103,9 @@ void StatusServer::DataArrival(int32_t)
 
 void StatusServer::CloseSck()
 {
+    // The close ends the socket closed, or raises why it could not.
     Run("CloseSck", [&] {
         server_.CloseSck();
-        while (server_.State() != sckClosed)
-            DoEvents();
         Relisten();
     });
 }
@@ -120,8 +122,7 @@ void StatusServer::Timer()
 void StatusServer::Relisten()
 {
     timer_.stop();
-    server_.Bind(NetVariant(server_.LocalPort()), NetVariant(int32_t{0}));
+    server_.Bind(NetVariant(server_.LocalPort()), address_.empty() ? NetVariant(int32_t{0}) : NetVariant(address_));
     server_.Listen();
     recovering_ = false;
-    lastReport_.clear();
 }

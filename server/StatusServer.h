@@ -15,16 +15,24 @@ class StatusStore;
 // bytes, and listens again when the client closes or when the connection
 // timer fires five seconds after the accept.
 //
+// The socket holds its port from the first bind to the end: while a client
+// is served the port does not listen, so a second client is refused, but no
+// other program can take the port meanwhile.
+//
 // The main window owns the socket and the timer and outlives this object;
 // the stored status comes from `store`. The socket's events and the timer's
-// tick call the handlers on the user-interface thread. An error inside a handler ends that handler only:
-// it is written to standard error and the monitor goes on. A server left
-// neither listening nor serving a client by such an error (an accept that
-// failed for want of descriptors, a port it could not bind again) listens
-// again: at once, then every five seconds until it can.
+// tick call the handlers on the user-interface thread. An error inside a
+// handler ends that handler only: it is written to standard error and the
+// monitor goes on. A server left neither listening nor serving a client by
+// such an error (an accept that failed for want of descriptors, a socket
+// that could not be made) listens again: at once, then every five seconds
+// until it can. A client that resets its connection is no error: it is
+// dropped, like any other, five seconds after its accept.
 class StatusServer {
 public:
-    StatusServer(StatusStore& store, CNetSocket& server, QTimer& timer, std::string name);
+    // `address`: the dotted IPv4 address the server binds, every local
+    // address when empty.
+    StatusServer(StatusStore& store, CNetSocket& server, QTimer& timer, std::string name, std::string address = {});
     ~StatusServer();
     StatusServer(const StatusServer&) = delete;
     StatusServer& operator=(const StatusServer&) = delete;
@@ -36,8 +44,8 @@ public:
 
 private:
     void Relisten();
+    void Error(int16_t number, const std::string& source, const std::string& description);
     void ListenAgainSoon();
-    void Report(const std::string& text);
     template <typename Handler>
     void Run(const char* event, Handler&& handler);
 
@@ -46,8 +54,7 @@ private:
     QTimer& timer_;
     QMetaObject::Connection tick_;
     std::string name_;
+    std::string address_;
     // Set from a failure until the server listens again.
     bool recovering_ = false;
-    // The last line written; the same failure again is not repeated.
-    std::string lastReport_;
 };

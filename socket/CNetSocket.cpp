@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -92,11 +93,9 @@ CNetSocket::~CNetSocket()
 {
     *alive_ = false;
     RunQuietly([this] { CancelHostLookups(); });
-    if (!acceptHolder_) {
+    if (!acceptHolder_)
         RunQuietly([this] { DestroySocket(); });
-        if (socketHandle_ != -1)
-            modNetSocket::UnregisterSocket(socketHandle_);
-    }
+    ReleaseHeldPort();
     // A look-up whose cancel failed, or a connection that was never taken
     // over, must not reach this object once it is gone.
     modNetSocket::ForgetOwner(this);
@@ -330,14 +329,22 @@ bool CNetSocket::BindInternal(const std::optional<NetVariant>& localPort, const 
     uint32_t address = AddressFromText(addressText, dotted, error);
     if (error != 0)
         Fail(kErrBadArgument, kTextInvalidArgument, "CNetSocket.BindInternal");
+    if (TakeHeldPort(address, port)) {
+        localPort_ = port;
+        return true;
+    }
     if (!SocketExists())
         return false;
     // Only servers bind a stream socket; they must be able to bind their
-    // port again at once after a connection, whatever waits out its close.
+    // port again at once, whatever connections of theirs wait out their
+    // close. A server that holds its port never binds again while it runs.
     if (!IsDatagram())
-        SocketCalls::SetOption(socketHandle_, SocketCalls::Option::ReuseAddress, 1);
+        SocketCalls::SetOption(socketHandle_,
+                               holdsPort_ ? SocketCalls::Option::ReusePort : SocketCalls::Option::ReuseAddress, 1);
     if (int32_t bindError = SocketCalls::Bind(socketHandle_, {address, static_cast<uint16_t>(port)}))
         FailWithSocketError(bindError, "CNetSocket.BindInternal");
+    bindAddress_ = address;
+    bindPort_ = port;
     if (port != 0) {
         localPort_ = port;
         return true;
@@ -429,6 +436,7 @@ void CNetSocket::Listen()
         return;
     if (int32_t error = SocketCalls::Listen(socketHandle_, kListenBacklog))
         FailWithSocketError(error, "CNetSocket.Listen");
+    listening_ = true;
     state_ = sckListening;
 }
 
@@ -525,13 +533,17 @@ void CNetSocket::BecomeAcceptHolder()
     modNetSocket::RegisterSocket(socketHandle_, this, false);
 }
 
+// Without a socket there is nothing to close, but the object still ends
+// closed: a socket that could not be made must not leave it in sckError for
+// good, where no property can be set and no method be called again.
 void CNetSocket::CloseSck()
 {
-    if (socketHandle_ == -1)
-        return;
-    state_ = sckClosing;
-    CancelHostLookups();
-    DestroySocket();
+    if (socketHandle_ != -1) {
+        state_ = sckClosing;
+        CancelHostLookups();
+        if (!HoldListeningPort())
+            DestroySocket();
+    }
     boundLocalPort_ = 0;
     remoteHostIP_.clear();
     recvBuffer_.clear();
@@ -542,16 +554,56 @@ void CNetSocket::CloseSck()
     state_ = sckClosed;
 }
 
+// A close that fails has released the descriptor all the same (Linux frees
+// it whatever close reports), so the handle is forgotten either way.
 void CNetSocket::DestroySocket()
 {
     if (socketHandle_ == -1)
         return;
-    if (int32_t error = SocketCalls::Close(socketHandle_)) {
+    const int32_t error = SocketCalls::Close(socketHandle_);
+    modNetSocket::UnregisterSocket(socketHandle_);
+    socketHandle_ = -1;
+    listening_ = false;
+    if (error != 0) {
         state_ = sckError;
         FailWithSocketError(error, "CNetSocket.DestroySocket");
     }
+}
+
+// A listener of a port it holds stops listening and keeps the socket, with
+// its port, out of the notifications until the next Bind. True when it did.
+bool CNetSocket::HoldListeningPort()
+{
+    if (!holdsPort_ || !listening_ || bindPort_ == 0 || IsDatagram())
+        return false;
+    if (SocketCalls::StopListening(socketHandle_) != 0)
+        return false;
     modNetSocket::UnregisterSocket(socketHandle_);
-    socketHandle_ = -1;
+    heldHandle_ = std::exchange(socketHandle_, -1);
+    listening_ = false;
+    return true;
+}
+
+// The held socket serves a Bind to its own address and port; any other Bind
+// releases it.
+bool CNetSocket::TakeHeldPort(uint32_t address, int32_t port)
+{
+    if (heldHandle_ == -1)
+        return false;
+    if (socketHandle_ != -1 || address != bindAddress_ || port != bindPort_) {
+        ReleaseHeldPort();
+        return false;
+    }
+    socketHandle_ = std::exchange(heldHandle_, -1);
+    ProcessOptions();
+    modNetSocket::RegisterSocket(socketHandle_, this, true);
+    return true;
+}
+
+void CNetSocket::ReleaseHeldPort()
+{
+    if (heldHandle_ != -1)
+        SocketCalls::Close(std::exchange(heldHandle_, -1));
 }
 
 void CNetSocket::CancelHostLookups()

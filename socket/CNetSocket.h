@@ -107,6 +107,15 @@ public:
     // that must not be made to hold a client's input sets it.
     void SetReceiveLimit(int32_t bytes);
 
+    // A TCP listener that holds its port keeps it from its first bind to the
+    // object's end: CloseSck stops the listening (waiting connections are
+    // reset, new ones refused) but leaves the port bound, and a later Bind
+    // to the same address and port takes it up again. No program of another
+    // user can bind or listen on the port meanwhile, since the port is bound
+    // with SO_REUSEPORT, whose sharing the kernel keeps to one user, and
+    // without SO_REUSEADDR. The status servers hold theirs.
+    void SetHoldsPort(bool hold) { holdsPort_ = hold; }
+
     // Ends the sending direction of a TCP connection whose send buffer is
     // empty: the peer reads the end of the stream while this side still
     // receives what the peer sends, until either closes.
@@ -139,6 +148,9 @@ private:
     void FreeLookupBuffer();
     void CancelHostLookups();
     void DestroySocket();
+    bool HoldListeningPort();
+    bool TakeHeldPort(uint32_t address, int32_t port);
+    void ReleaseHeldPort();
     std::string GetLocalHostName() const;
     std::string GetLocalIP() const;
 
@@ -180,6 +192,14 @@ private:
     std::string sendBuffer_;
     std::string recvBuffer_;
     bool acceptHolder_ = false;
+    bool holdsPort_ = false;
+    // The socket handle listens (also in sckError after a failed accept).
+    bool listening_ = false;
+    // Where the socket handle was bound: address, and port when asked for.
+    uint32_t bindAddress_ = 0;
+    int32_t bindPort_ = 0;
+    // A listener that stopped listening and keeps its port for the next Bind.
+    int32_t heldHandle_ = -1;
     int32_t receiveLimit_ = -1;
     // An FD_READ found no room: the platform holds bytes not yet announced.
     bool receiveDeferred_ = false;

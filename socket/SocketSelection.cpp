@@ -50,9 +50,9 @@ void SocketSelection::AfterConnect(int32_t error)
     Watch(false, true);
 }
 
-void SocketSelection::AfterAccept()
+void SocketSelection::AfterAccept(int32_t error)
 {
-    if (mode_ == Mode::Listening)
+    if (mode_ == Mode::Listening && error == 0)
         read_->setEnabled(true);
 }
 

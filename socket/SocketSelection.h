@@ -30,7 +30,10 @@ public:
 
     void AfterListen(int32_t error);
     void AfterConnect(int32_t error);
-    void AfterAccept();
+    // A failed accept leaves FD_ACCEPT off: the connection that could not be
+    // taken would be announced again at once, for as long as the cause lasts
+    // (no descriptor left, say). The owner listens again when it sees fit.
+    void AfterAccept(int32_t error);
     void AfterReceive();
     void AfterSend(int32_t error);
 

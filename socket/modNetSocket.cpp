@@ -110,7 +110,7 @@ void OnSocketCall(SocketCalls::Call call, int32_t socket, int32_t error, int32_t
         selection->AfterConnect(error);
         break;
     case SocketCalls::Call::Accept:
-        selection->AfterAccept();
+        selection->AfterAccept(error);
         if (error == 0)
             Select(result, SocketSelection::Mode::Connected);
         break;

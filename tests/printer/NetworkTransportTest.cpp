@@ -3,6 +3,7 @@
 // answers each status request, or misbehaves as the test tells it.
 #include "PrinterLinkFixture.h"
 
+#include "platform/SocketCalls.h"
 #include "printer/PollPrinter.h"
 #include "support/LoadedForm.h"
 
@@ -108,6 +109,16 @@ TEST_F(NetworkTransportTest, APollStoresAGoodAnswerAndAFailedOneKeepsIt)
         EXPECT_EQ(clock.Now() - start > 5.0, c.waits) << c.what;
         EXPECT_LE(clock.Now() - start, 5.6) << c.what;
     }
+
+    // No socket to be had (descriptors run out) costs that poll only.
+    std::tie(context.PrinterTable[0].Socket, printer.Answer) = std::tie(port, good);
+    context.PrinterTable[0].IP = "127.0.0.1";
+    GiveRealTime(clock, [&] {
+        return context.LinkOpen ? !context.Exchange.WaitingReply : context.Winsock1->State() != sckConnecting;
+    });
+    SocketCalls::FailNext(SocketCalls::Call::Create, 10024);
+    EXPECT_FALSE(PollPrinter(context, 0));
+    EXPECT_TRUE(PollPrinter(context, 0)) << "the next poll reaches the printer";
 }
 
 // A signal or the tray's Exit may unload the window inside any wait of a

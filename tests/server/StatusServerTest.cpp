@@ -124,9 +124,11 @@ TEST_F(StatusServerTest, OneClientAtATimeAndAfterAnEarlyCloseAFailedAcceptOrAStr
     EXPECT_FALSE(one_.timer.isActive()) << "the timer must not fire for a connection that has ended";
     one_.ExpectServed(kStatusA);
 
-    // The process out of descriptors must not leave the port dead.
+    // The process out of descriptors must not leave the port dead, nor
+    // another socket that cannot be made meanwhile.
     ASSERT_TRUE(one_.Reaches(sckListening));
     SocketCalls::FailNext(SocketCalls::Call::Accept, 10024);
+    SocketCalls::FailNext(SocketCalls::Call::Create, 10024);
     StatusClient lost(one_.port);
     EXPECT_TRUE(lost.ClosedWithin(10000));
     ASSERT_TRUE(one_.Reaches(sckListening));

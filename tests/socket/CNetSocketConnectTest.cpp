@@ -103,6 +103,8 @@ TEST_F(ListenerOnLoopback, EachFailureIsToldWithItsNumberAndSource)
         else if (PumpUntil([&] { return !told.empty(); }))
             ExpectOneError(told, socket, c.number, c.source);
         EXPECT_EQ(socket.State(), c.state);
+        socket.CloseSck();
+        EXPECT_EQ(socket.State(), sckClosed) << "the close leaves every failure behind";
     }
 }
 
