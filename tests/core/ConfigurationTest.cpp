@@ -76,6 +76,11 @@ TEST_F(ConfigurationTest, PortSelectsTheTransportWhoseKeysAreReadAndNormalised)
         {"Port=-1\nName=Caf\xE9 \xFF=x", "Port=-1 Name=Caf\xE9 \xFF=x Label=Caf\xE9 \xFF=x"}};
     for (const auto& [keys, summary] : cases)
         EXPECT_EQ(Summary(LoadOne(keys)), summary) << keys;
+    testing::internal::CaptureStderr();
+    LoadOne("Port=0\nIP=10.9.9.9");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "StatusMonitorQ62m: Printer1: IP \"10.9.9.9\" has 8 characters or fewer and is never polled; write the "
+              "address in full.\n");
 }
 
 // Read without the load, which would bind the ports it finds.
@@ -113,7 +118,9 @@ TEST_F(ConfigurationTest, AValueThatDoesNotConvertOrFitStopsTheLoad)
     const std::pair<std::string, int32_t> cases[] = {
         {"[Printer1]\nPort=\n", kErrTypeMismatch},     {"[Printer1]\n", kErrTypeMismatch},
         {"[Printer1]\nPort=1 2\n", kErrTypeMismatch},  {"[General]\nPrinters=40000\n", kErrOverflow},
-        {"[Printer1]\nPort=32768\n", kErrOverflow},    {PrintersIni(11), kErrOverflow}};
+        {"[Printer1]\nPort=32768\n", kErrOverflow},    {PrintersIni(11), kErrOverflow},
+        {"[General]\nStatusServerAddress=127.1\n", kErrTypeMismatch},
+        {"[General]\nMetricsAddress=0\n", kErrTypeMismatch}, {"[General]\nMetricsAddress=127.0.0.1 x\n", kErrTypeMismatch}};
     for (const auto& [ini, number] : cases) {
         dir_.Write("bad.ini", ini + "[Printer1]\nPort=1\n");
         frmMain form(dir_.File("bad.ini"));

@@ -1,6 +1,6 @@
 # The real executable, headless, polling printers over each transport and serving their status
 # (configuration, poll, store and status server in one path), and ending on a signal.
-import os, signal, time
+import os, signal, socket, time
 import pytest
 from conftest import ALL_WELL, Endpoint, Monitor, Simulator, Usb, ask, exchange, serve, served_client, usb_ini, wait_for
 
@@ -37,11 +37,13 @@ def test_network_printers_are_served_each_on_its_port_and_one_that_vanishes_keep
     sim = Simulator(lab, "--printer", "front", "--tcp", "0", "--printer", "back", "--tcp", "0")
     sim.command("back paper jam", "back")
     monitor, front, back, metrics = serve(lab, lambda front, back, metrics: (
-        f"[General]\nPrinters=2\nUpdateInterval=1\nMetricsPort={metrics}\n"
+        f"[General]\nPrinters=2\nUpdateInterval=1\nMetricsPort={metrics}\nStatusServerAddress=127.0.0.1\n"
         f"[Printer1]\nPort=0\nIP=127.0.0.1\nSocket={sim.port('front')}\nStatusServerSocket={front}\n"
         f"[Printer2]\nPort=0\nIP=127.0.0.1\nSocket={sim.port('back')}\nStatusServerSocket={back}\n"), 3)
     assert ask(front, ALL_WELL) == ALL_WELL
     assert ask(back, JAM) == JAM
+    with pytest.raises(ConnectionRefusedError):  # the status servers bind 127.0.0.1 alone
+        socket.create_connection(("127.0.0.2", front), 2)
     # Gone: no listener at all, while the other printer is read on. (A silent or garbling printer is
     # NetworkTransportTest's.)
     sim.command("back stop listening", "back")

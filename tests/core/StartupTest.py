@@ -1,5 +1,5 @@
 # Start-up of the real executable: the failures that stop it and the single-instance rule.
-import os, socket
+import os, pathlib, socket
 import pytest
 from conftest import Monitor, read, wait_for
 
@@ -13,9 +13,15 @@ HELD = socket.create_server(("127.0.0.1", 0))  # a status port that another prog
     (f"[Printer1]\nPort=-1\nStatusServerSocket={HELD.getsockname()[1]}\n",
      "StatusMonitorQ62m: Run-time error 10048: Address already in use."),
     # The configuration is named after the executable.
-    ("[Printer1]\nPort=-1\n", "StatusMonitorQ62m: Unable to open ini file!\n")])
+    ("[Printer1]\nPort=-1\n", "StatusMonitorQ62m: Unable to open ini file!\n"),
+    # A FIFO would block the reader until someone writes to it: no regular file, no configuration.
+    ("fifo", "StatusMonitorQ62m: Unable to open ini file!\n"),
+    ("large", "StatusMonitorQ62m: The ini file is larger than 1048576 bytes")])
 def test_a_failure_ends_the_program_with_its_message_and_status_one(lab, ini, message):
-    monitor = Monitor(lab, ini, name="KioskMonitor" if ini == "[Printer1]\nPort=-1\n" else "StatusMonitorQ62m")
+    if made := {"fifo": os.mkfifo, "large": lambda path: pathlib.Path(path).write_text("x" * (1 << 20) + "\n")}.get(ini):
+        made(lab.path("StatusMonitorQ62m.ini"))
+    monitor = Monitor(lab, None if made else ini,
+                      name="KioskMonitor" if ini == "[Printer1]\nPort=-1\n" else "StatusMonitorQ62m")
     assert monitor.exit_code() == 1, monitor.errors()
     assert monitor.errors().startswith(message)
 

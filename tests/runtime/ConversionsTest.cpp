@@ -72,4 +72,13 @@ TEST(ConversionsTest, TextThatIsNoNumberOrDoesNotFitIsRefused)
     EXPECT_EQ(CaughtError([] { WholeTextToInt16("USB"); }).Description(), "Type mismatch");
 }
 
+TEST(ConversionsTest, AnAddressIsFourDecimalFieldsAndNothingElse)
+{
+    for (const char* text : {"127.0.0.1", "0.0.0.0", "255.255.255.255", "10.20.30.40"})
+        EXPECT_TRUE(IsDottedIPv4(text)) << text;
+    for (const char* text : {"", "0", "127.1", "2130706433", "127.0.0.1 x", " 127.0.0.1", "127.0.0.01", "256.0.0.1",
+                             "1.2.3.4.", "1.2.3", "1..2.3", "1234.0.0.1", "0x7f.0.0.1", "localhost", "::1"})
+        EXPECT_FALSE(IsDottedIPv4(text)) << text;
+}
+
 }  // namespace

@@ -4,8 +4,8 @@
 # crowd of idle connections. The other status server answers and the polls go on throughout, each
 # troubled server serves again afterwards, and the monitor holds no more descriptors than before. Longer
 # runs under load are the soak benchmark's.
-import contextlib, os, re, socket, statistics, time
-from conftest import REQUEST, Endpoint, Usb, ask, connect, exchange, read, receive, serve, usb_ini, wait_for
+import contextlib, os, re, socket, statistics, struct, subprocess, sys, time
+from conftest import REQUEST, Endpoint, Usb, ask, connect, exchange, read, receive, serve, served_client, usb_ini, wait_for
 
 STATUS = b"\x04\x00\x12\xf0"
 
@@ -53,6 +53,22 @@ def test_bad_clients_of_one_server_delay_nothing_and_leave_nothing_open(lab):
     for client in held:
         client.close()
     assert missed == 0, "the other server missed answers during the flood"
+
+    # While a client is served the port does not listen, yet no other user's program can bind it, with
+    # whatever options and on whatever address; a client that resets its connection is no error.
+    client, lines = served_client(troubled), monitor.errors().count("\n")
+    taken = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", sys.executable, "-c", f"""
+import itertools, socket
+for reuse, address in itertools.product(((1, 0), (0, 1), (1, 1), (0, 0)), ("0.0.0.0", "127.0.0.1", "127.0.0.2")):
+    with socket.socket() as s:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, reuse[0])
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEPORT, reuse[1])
+        try: s.bind((address, {troubled})); s.listen(); print(reuse, address)
+        except OSError: pass"""], capture_output=True, text=True)
+    assert (taken.returncode, taken.stdout) == (0, ""), taken
+    client.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    client.close()
+    assert ask(troubled, STATUS) == STATUS and monitor.errors().count("\n") == lines, monitor.errors()
 
     # A megabyte in one connection is read to its end and dropped, so that a request after it, in a
     # read of its own, is answered; all of it within the five seconds the server gives a client.
