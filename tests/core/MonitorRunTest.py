@@ -1,8 +1,8 @@
 # The real executable, headless, polling printers over each transport and serving their status
 # (configuration, poll, store and status server in one path), and ending on a signal.
-import os, signal, socket, time
+import os, resource, signal, socket, time
 import pytest
-from conftest import ALL_WELL, Endpoint, Monitor, Simulator, Usb, ask, exchange, serve, served_client, usb_ini, wait_for
+from conftest import ALL_WELL, Endpoint, Monitor, Simulator, Usb, ask, connect, exchange, read, serve, served_client, usb_ini, wait_for
 
 HELD, JAM, HEAD_OPEN, EMPTY = (bytes.fromhex(h) for h in ("00 01 00 F0", "00 02 00 F0", "02 00 00 F0", "04 00 00 F0"))
 
@@ -99,3 +99,32 @@ def test_a_signal_during_a_poll_closes_the_printer_link_and_ends_without_waiting
     assert sim.wait_for_line(" ended", 4), "the printer link stayed open"
     assert monitor.exit_code() == 0, monitor.errors()
     assert time.monotonic() - start < 4.5, "the 5-second reply wait ran out first"
+
+
+# Descriptors run out for a moment: the limit drops to what the monitor holds while clients wait. No
+# core is spun meanwhile, polls, status clients and scrapes are back within the interval and five
+# seconds once the moment has passed, and a signal in the next shortage ends it within a second.
+def test_a_shortage_of_descriptors_costs_the_moment_it_lasts(lab):
+    sim = Simulator(lab, "--tcp", "0")
+    monitor, port, metrics = serve(lab, lambda port, metrics: (
+        f"[General]\nUpdateInterval=1\nMetricsPort={metrics}\n"
+        f"[Printer1]\nPort=0\nIP=127.0.0.1\nSocket={sim.port()}\nStatusServerSocket={port}\n"), 2)
+    assert ask(port, ALL_WELL) == ALL_WELL
+    pid, (soft, hard) = monitor.process.pid, resource.prlimit(monitor.process.pid, resource.RLIMIT_NOFILE)
+    used = lambda: sum(map(int, read(f"/proc/{pid}/stat").rsplit(")", 1)[1].split()[11:13])) / os.sysconf("SC_CLK_TCK")
+    answered = lambda: Endpoint(metrics).value("q62m_polls_total", printer="1", result="answered") or 0
+    for ending in ("relief", "signal"):
+        resource.prlimit(pid, resource.RLIMIT_NOFILE, (len(monitor.descriptors()), hard))
+        waiting = [connect(port), connect(metrics)]
+        if ending == "signal":
+            start = time.monotonic()
+            monitor.process.terminate()
+            assert monitor.exit_code(5) == 0 and time.monotonic() - start < 1, monitor.errors()
+            return
+        samples = [used() for _ in range(7) if not time.sleep(0.5)]  # three seconds of the shortage
+        assert samples[-1] - samples[0] < 0.3, f"{samples[-1] - samples[0]:.2f} s of processor time in 3 s"
+        resource.prlimit(pid, resource.RLIMIT_NOFILE, (soft, hard))
+        polls, start = answered(), time.monotonic()
+        assert wait_for(lambda: answered() > polls and ask(port, ALL_WELL, 1) == ALL_WELL, 10), monitor.errors()
+        # A poll that began in the shortage waits out its 5-second connect wait, then the interval.
+        assert time.monotonic() - start < 8, "back later than the connect wait, the interval and the poll"

@@ -87,6 +87,7 @@ TEST_F(SerialTransportTest, ThePortTakesItsSpeedFromTheTextOrFailsQuietly)
         {&PrinterEntry::BaudRate, " 9600 ", 9600},  {&PrinterEntry::BaudRate, "2.5E5", 250000},
         {&PrinterEntry::BaudRate, "abc", 0},        {&PrinterEntry::BaudRate, "1E10", 0},
         {&PrinterEntry::BaudRate, "-9600", 0},      {&PrinterEntry::StopBits, "1.5", 0},
+        {&PrinterEntry::BaudRate, "9600,E", 0},
         {&PrinterEntry::Parity, "e", 0}};  // a pseudo-terminal cannot hold parity
     for (const auto& [field, text, speed] : cases) {
         context.PrinterTable[0] = SerialPrinter(printer.Path());
