@@ -43,6 +43,7 @@ std::string RuntimeErrorMessage(const RuntimeError& error)
 
 int Main(int argc, char** argv)
 {
+    SignalBridge::RestoreDefaults({SIGTERM, SIGINT, SIGHUP});
     // One monitor per configuration file on the machine. A second one ends
     // here, before it has touched the display or written anything.
     SingleInstance instance(ConfigurationPath());
