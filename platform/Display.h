@@ -1,10 +1,31 @@
 #pragma once
 
+#include <memory>
+
+class QApplication;
+
+// The exit statuses of a display the monitor cannot use. Neither is 1, the
+// start-up error whose box the user has already seen: the user unit starts
+// the monitor again after a lost display, not after one it never reached.
+constexpr int kNoDisplayExitStatus = 2;
+constexpr int kDisplayLostExitStatus = 3;
+
 // The headless fallback: with no display (neither DISPLAY nor
 // WAYLAND_DISPLAY set) and no platform chosen through QT_QPA_PLATFORM, the
 // monitor runs on Qt's offscreen platform. Also chooses Qt's own event
 // dispatcher. Must be called before the application object is made.
 void SelectPlatformForDisplay();
+
+// Makes the application object. A display that cannot be reached, or a Qt
+// platform plugin that cannot be loaded, ends the program here with one line
+// that says so and kNoDisplayExitStatus, where Qt would abort.
+std::unique_ptr<QApplication> OpenApplication(int& argc, char** argv);
+
+// While on, an exit the program did not ask for ends it with
+// kDisplayLostExitStatus: Qt's xcb and wayland plugins call exit(1) when the
+// connection to the display breaks. The entry turns it on around its event
+// loop.
+void WatchForDisplayLoss(bool on);
 
 // True when the application runs on the offscreen platform: headless, or
 // under test. Needs the application object.

@@ -144,9 +144,10 @@ class Monitor(Process):
         if ini is not None:  # 8-bit text, read as Latin-1
             pathlib.Path(lab.path("StatusMonitorQ62m.ini")).write_text(ini, encoding="latin-1")
         # No session bus: the desktop's notification area is the one the test starts.
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")} | env | {
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")} | {
+            "QT_QPA_PLATFORM": "xcb" if display else "offscreen"} | env | {
             "XDG_RUNTIME_DIR": lab.dir, "ZORVADEV_CONTROL": lab.path("zorvadev.control"),
-            "ZORVADEV_COUNTS": lab.path("zorvadev.counts"), "QT_QPA_PLATFORM": "xcb" if display else "offscreen"}
+            "ZORVADEV_COUNTS": lab.path("zorvadev.counts")}
         env |= {"DISPLAY": display} if display else {}
         super().__init__(lab, name, command, blocked, cwd=lab.dir, env=env)
 
