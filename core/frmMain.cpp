@@ -348,11 +348,13 @@ void frmMain::ShowWithoutActivating()
 {
     // A window manager gives the keyboard to a minimised window that is
     // mapped again, so a minimised window is withdrawn and shown anew; it
-    // keeps its place and size.
-    if (isMinimized()) {
+    // keeps its place and size. A Wayland compositor offers no other way
+    // back for a window it minimised.
+    if (isMinimized() || putAwayByUser_) {
         hide();
         setWindowState(windowState() & ~Qt::WindowMinimized);
     }
+    putAwayByUser_ = false;
     show();
     // Headless there is no stack of windows to raise.
     if (!IsOffscreenPlatform())
@@ -400,6 +402,7 @@ void frmMain::Form_QueryUnload(int16_t& cancel, int16_t unloadMode)
         return;
     // Monitoring goes on; the tray icon or the next fault brings the window
     // back.
+    putAwayByUser_ = true;
     if (CloseBoxMinimises)
         showMinimized();
     else
@@ -419,6 +422,10 @@ bool frmMain::Unload(int16_t unloadMode)
 
 bool frmMain::event(QEvent* event)
 {
+    // The user has brought the window back through the desktop (a task bar,
+    // a click): it is in view again.
+    if (event->type() == QEvent::WindowActivate)
+        putAwayByUser_ = false;
     if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
         // The loop runs from the event loop, not inside this handler.
         if (StartUpEnded && !activated_)

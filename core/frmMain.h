@@ -74,8 +74,11 @@ public:
     // calls have no effect.
     void Form_Unload();
 
-    // Whether the user can see the window: shown and not minimised.
-    bool InView() const { return isVisible() && !isMinimized(); }
+    // Whether the user can see the window: shown, not minimised, and not put
+    // away with the close box since it was last brought into view. The
+    // program keeps that record itself: a Wayland compositor tells nobody
+    // that it minimised a window, and Qt reports it restored at once.
+    bool InView() const { return isVisible() && !isMinimized() && !putAwayByUser_; }
 
     // Makes the window visible for the tray's Show and a double-click on the
     // icon (or a StatusNotifierItem host's Activate): shown, restored from
@@ -149,6 +152,7 @@ private:
     std::unique_ptr<StatusServer> statusServer2_;
     // Only when the configuration asks for it.
     std::unique_ptr<MetricsServer> metricsServer_;
+    bool putAwayByUser_ = false;
     bool activated_ = false;
     bool unloaded_ = false;
     int16_t widthTwips_ = 0;
