@@ -1,19 +1,94 @@
 #include "platform/Beep.h"
 
+#include "platform/ProgramInfo.h"
+#include "platform/StandardError.h"
+
 #include <QApplication>
+#include <cstdint>
+#include <dlfcn.h>
+#include <string>
 
 namespace {
+
 std::function<void()>& Hook()
 {
     static std::function<void()> hook;
     return hook;
 }
+
+// libcanberra, the desktop's sound event library, loaded when first needed:
+// a kiosk without it still runs, silent on Wayland, and building the monitor
+// needs nothing of it.
+class SoundEvents {
+public:
+    // Plays the sound theme's "bell"; false when it cannot (told once).
+    bool PlayBell()
+    {
+        if (!context_ && !Open())
+            return false;
+        const int error = play_(context_, 0, "event.id", "bell", "event.description", "printer fault",
+                                "application.name", kProgramTitle, nullptr);
+        if (error != 0)
+            TellOnce("ca_context_play(bell)", strerror_ ? strerror_(error) : std::to_string(error));
+        return error == 0;
+    }
+
+private:
+    using Create = int (*)(void**);
+    using Play = int (*)(void*, uint32_t, ...);
+    using ErrorText = const char* (*)(int);
+
+    bool Open()
+    {
+        if (tried_)
+            return false;
+        tried_ = true;
+        void* library = dlopen("libcanberra.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            TellOnce("dlopen(libcanberra.so.0)", dlerror());
+            return false;
+        }
+        const auto create = reinterpret_cast<Create>(dlsym(library, "ca_context_create"));
+        play_ = reinterpret_cast<Play>(dlsym(library, "ca_context_play"));
+        strerror_ = reinterpret_cast<ErrorText>(dlsym(library, "ca_strerror"));
+        if (!create || !play_) {
+            TellOnce("dlsym(ca_context_create, ca_context_play)", "not in libcanberra.so.0");
+            return false;
+        }
+        const int error = create(&context_);
+        if (error != 0) {
+            TellOnce("ca_context_create", strerror_ ? strerror_(error) : std::to_string(error));
+            context_ = nullptr;
+        }
+        return context_ != nullptr;
+    }
+
+    void TellOnce(const std::string& call, const std::string& text)
+    {
+        if (!told_)
+            ReportFailedCall(call, text, "the fault alarm is silent on this desktop");
+        told_ = true;
+    }
+
+    bool tried_ = false;
+    bool told_ = false;
+    void* context_ = nullptr;
+    Play play_ = nullptr;
+    ErrorText strerror_ = nullptr;
+};
+
 }  // namespace
 
 void SystemBeep()
 {
     if (Hook()) {
         Hook()();
+        return;
+    }
+    // Qt's Wayland platform has no bell of its own; X11 keeps the server's.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        static SoundEvents sounds;
+        sounds.PlayBell();
         return;
     }
     QApplication::beep();
