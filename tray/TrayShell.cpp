@@ -1,6 +1,7 @@
 #include "tray/TrayShell.h"
 
 #include "platform/Display.h"
+#include "platform/StatusNotifierHost.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -79,6 +80,14 @@ void TrayShell::NotifyIcon(uint32_t command, const NotifyIconData& record)
     }
 }
 
+void TrayShell::ExportMenu(QMenu* menu)
+{
+    if (!onDesktop_ || !StatusNotifierHostRegistered())
+        return;
+    icon_->setContextMenu(menu);
+    menuExported_ = true;
+}
+
 void TrayShell::Apply(const NotifyIconData& record)
 {
     if (record.uFlags & NIF_MESSAGE) {
@@ -118,7 +127,10 @@ void TrayShell::Activated(QSystemTrayIcon::ActivationReason reason)
         ReportTrigger();
         break;
     case QSystemTrayIcon::Context:
-        ReportAtRelease(Qt::RightButton);
+        // A host that has the menu draws it; one that asks the program
+        // anyway is not answered with a second menu.
+        if (!menuExported_)
+            ReportAtRelease(Qt::RightButton);
         break;
     case QSystemTrayIcon::MiddleClick:
         ReportAtRelease(Qt::MiddleButton);

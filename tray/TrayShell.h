@@ -7,6 +7,8 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+class QMenu;
+
 // The desktop's notification area as the tray icon object sees it: one call
 // that adds, modifies or deletes the icon a record describes, and the
 // icon's notifications sent back to the record's host window. Realised
@@ -31,6 +33,14 @@ public:
     // caller never looks at the result.
     virtual void NotifyIcon(uint32_t command, const NotifyIconData& record);
 
+    // Hands the icon's menu to a StatusNotifierItem host, which draws it as
+    // its own (on Wayland a menu of this program's would be a window of its
+    // own that takes the keyboard); the host then opens it without asking
+    // the program. An XEmbed tray is left without it: Qt would pop it at
+    // the button's press, and there the tray window opens it at the release.
+    void ExportMenu(QMenu* menu);
+    bool MenuExported() const { return menuExported_; }
+
     // The desktop's icon: what it shows, and its activations.
     QSystemTrayIcon& Icon() { return *icon_; }
     bool Added() const { return added_; }
@@ -49,6 +59,7 @@ private:
     bool onDesktop_;
     QSystemTrayIcon* icon_;
     bool added_ = false;
+    bool menuExported_ = false;
     QPointer<QWidget> host_;
     uint32_t callbackMessage_ = 0;
     Qt::MouseButtons pendingRelease_;

@@ -60,6 +60,7 @@ bool frmSysTray::Form_Load()
     connect(SysTray.get(), &clsTrayIcon::RightClick, this, &frmSysTray::SysTray_RightClick);
     hide();
 
+    SysTray->Shell().ExportMenu(mnuSysTray);
     SysTray->Init(this, kTooltip);
 
     // The main window's load, then its picture: all well.

@@ -103,6 +103,13 @@ def test_activate_on_the_item_brings_the_hidden_main_window_into_view(lab, deskt
     # The first poll's word about the absent USB library: start-up is over.
     assert wait_for(serving(lambda: "libZorvadev" in monitor.errors())), "no poll began"
     assert not desktop.windows("--name", TITLE), "the main window is shown before any click"
-    bus.call_sync(items[0], "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate",
-                  GLib.Variant("(ii)", (0, 0)), None, Gio.DBusCallFlags.NONE, 5000, None)
+    call = lambda path, interface, method, *arguments: bus.call_sync(
+        items[0], path, interface, method, GLib.Variant(*arguments), None, Gio.DBusCallFlags.NONE, 5000, None).unpack()
+    # The host draws the menu: on Wayland one of the program's own would be a window that takes the keyboard.
+    menu = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get", "(ss)",
+                ("org.kde.StatusNotifierItem", "Menu"))[0]
+    assert menu != "/NO_DBUSMENU", "the item exports no menu"
+    layout = call(menu, "com.canonical.dbusmenu", "GetLayout", "(iias)", (0, -1, []))[1]
+    assert [item[1].get("label") for item in layout[2] if "label" in item[1]] == ["Show", "Exit"], layout
+    call("/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", "(ii)", (0, 0))
     assert wait_for(serving(lambda: desktop.windows("--name", TITLE))), "Activate left the main window hidden"
