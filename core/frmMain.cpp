@@ -14,6 +14,7 @@
 #include "platform/MSComm.h"
 #include "platform/StandardError.h"
 #include "platform/Clock.h"
+#include "platform/DesktopNotification.h"
 #include "platform/Display.h"
 #include "platform/UsbLibrary.h"
 #include "printer/CommandExchange.h"
@@ -359,6 +360,32 @@ void frmMain::ShowWithoutActivating()
     // Headless there is no stack of windows to raise.
     if (!IsOffscreenPlatform())
         raise();
+}
+
+void frmMain::ShowFaultAlarm()
+{
+    if (ShowingTakesKeyboard()) {
+        if (!faultNotice_) {
+            faultNotice_ = new DesktopNotification(this);
+            connect(faultNotice_, &DesktopNotification::Activated, this, &frmMain::BringIntoView);
+        }
+        if (faultNotice_->Post(windowTitle(), QString::fromStdString(FaultSummary())))
+            return;
+    }
+    ShowWithoutActivating();
+}
+
+// One line per printer: its port label and its four rows.
+std::string frmMain::FaultSummary() const
+{
+    std::string summary;
+    for (size_t i = 0; i < lblPrinterPort.size(); ++i) {
+        summary += (i ? "\n" : "") + lblPrinterPort[i]->Caption() + ":";
+        for (const auto* row : {&lblPaperStatusMessage, &lblPrintHeadStatusMessage, &lblCutterStatusMessage,
+                                &lblPresenterStatusMessage})
+            summary += " " + row->at(i)->Caption() + (row == &lblPresenterStatusMessage ? "" : ",");
+    }
+    return summary;
 }
 
 const std::string& frmMain::StoredStatus(int16_t index) const

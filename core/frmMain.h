@@ -17,6 +17,7 @@ class MetricsServer;
 class LineControl;
 class MSComm;
 class CNetSocket;
+class DesktopNotification;
 class QPlainTextEdit;
 class QTimer;
 class StatusServer;
@@ -89,6 +90,13 @@ public:
     // but leaves the keyboard focus with the application in front.
     void ShowWithoutActivating();
 
+    // The fault alarm's way into view: ShowWithoutActivating, or where
+    // showing a window would take the keyboard (Wayland), a notice of the
+    // session's notification service whose click opens the window. Without
+    // such a service the window is shown all the same: the fault must reach
+    // the screen.
+    void ShowFaultAlarm();
+
     // Outer size in twips, as the layout gives it; the client area is
     // smaller by the frame and caption.
     int16_t Width() const { return widthTwips_; }
@@ -150,6 +158,9 @@ private:
     // before the sockets they handle.
     std::unique_ptr<StatusServer> statusServer1_;
     std::unique_ptr<StatusServer> statusServer2_;
+    std::string FaultSummary() const;
+    // Made at the first alarm that needs it.
+    DesktopNotification* faultNotice_ = nullptr;
     // Only when the configuration asks for it.
     std::unique_ptr<MetricsServer> metricsServer_;
     bool putAwayByUser_ = false;

@@ -73,6 +73,11 @@ void WatchForDisplayLoss(bool on)
     displayLossWatched = on;
 }
 
+bool ShowingTakesKeyboard()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 bool IsOffscreenPlatform()
 {
     return QGuiApplication::platformName() == QLatin1String("offscreen");

@@ -27,6 +27,11 @@ std::unique_ptr<QApplication> OpenApplication(int& argc, char** argv);
 // loop.
 void WatchForDisplayLoss(bool on);
 
+// True where mapping a window gives it the keyboard whatever the program
+// asks: a Wayland compositor focuses each new toplevel, and no protocol
+// that Qt speaks lets a program decline. Needs the application object.
+bool ShowingTakesKeyboard();
+
 // True when the application runs on the offscreen platform: headless, or
 // under test. Needs the application object.
 bool IsOffscreenPlatform();
