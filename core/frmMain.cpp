@@ -449,10 +449,6 @@ bool frmMain::Unload(int16_t unloadMode)
 
 bool frmMain::event(QEvent* event)
 {
-    // The user has brought the window back through the desktop (a task bar,
-    // a click): it is in view again.
-    if (event->type() == QEvent::WindowActivate)
-        putAwayByUser_ = false;
     if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
         // The loop runs from the event loop, not inside this handler.
         if (StartUpEnded && !activated_)

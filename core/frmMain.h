@@ -76,9 +76,11 @@ public:
     void Form_Unload();
 
     // Whether the user can see the window: shown, not minimised, and not put
-    // away with the close box since it was last brought into view. The
-    // program keeps that record itself: a Wayland compositor tells nobody
-    // that it minimised a window, and Qt reports it restored at once.
+    // away with the close box since the program last brought it into view.
+    // The program keeps that record itself: a Wayland compositor tells
+    // nobody that it minimised a window, and Qt reports it restored at once.
+    // A window the user restored through the desktop still counts as put
+    // away: the alarm shows it anew, which costs nothing but a redraw.
     bool InView() const { return isVisible() && !isMinimized() && !putAwayByUser_; }
 
     // Makes the window visible for the tray's Show and a double-click on the
