@@ -47,6 +47,16 @@ void EndWithDisplayLossStatus()
     std::_Exit(kDisplayLostExitStatus);
 }
 
+// Qt's wayland plugin ends the process with _exit(1) right after this
+// warning, so no exit handler runs: the warning is the last word the
+// program gets. The xcb plugin says the same of X11 before its exit(1).
+void EndOnDisplayLossMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    routedMessages(type, context, message);
+    if (message.contains(QLatin1String("connection broke")))
+        EndWithDisplayLossStatus();
+}
+
 }  // namespace
 
 void SelectPlatformForDisplay()
@@ -70,6 +80,10 @@ std::unique_ptr<QApplication> OpenApplication(int& argc, char** argv)
 
 void WatchForDisplayLoss(bool on)
 {
+    if (on && !displayLossWatched)
+        routedMessages = qInstallMessageHandler(EndOnDisplayLossMessage);
+    else if (!on && displayLossWatched)
+        qInstallMessageHandler(routedMessages);
     displayLossWatched = on;
 }
 

@@ -21,10 +21,10 @@ void SelectPlatformForDisplay();
 // that says so and kNoDisplayExitStatus, where Qt would abort.
 std::unique_ptr<QApplication> OpenApplication(int& argc, char** argv);
 
-// While on, an exit the program did not ask for ends it with
-// kDisplayLostExitStatus: Qt's xcb and wayland plugins call exit(1) when the
-// connection to the display breaks. The entry turns it on around its event
-// loop.
+// While on, a display connection that breaks ends the program with
+// kDisplayLostExitStatus, where Qt's xcb and wayland plugins would end it
+// with 1; so does any other exit the program did not ask for. The entry
+// turns it on around its event loop.
 void WatchForDisplayLoss(bool on);
 
 // True where mapping a window gives it the keyboard whatever the program
