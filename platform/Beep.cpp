@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <cstdint>
+#include <cstdlib>
 #include <dlfcn.h>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -35,6 +37,7 @@ public:
 
 private:
     using Create = int (*)(void**);
+    using SetDriver = int (*)(void*, const char*);
     using Play = int (*)(void*, uint32_t, ...);
     using ErrorText = const char* (*)(int);
 
@@ -49,18 +52,42 @@ private:
             return false;
         }
         const auto create = reinterpret_cast<Create>(dlsym(library, "ca_context_create"));
+        const auto setDriver = reinterpret_cast<SetDriver>(dlsym(library, "ca_context_set_driver"));
         play_ = reinterpret_cast<Play>(dlsym(library, "ca_context_play"));
         strerror_ = reinterpret_cast<ErrorText>(dlsym(library, "ca_strerror"));
-        if (!create || !play_) {
-            TellOnce("dlsym(ca_context_create, ca_context_play)", "not in libcanberra.so.0");
+        if (!create || !setDriver || !play_) {
+            TellOnce("dlsym(ca_context_create, ca_context_set_driver, ca_context_play)", "not in libcanberra.so.0");
             return false;
         }
-        const int error = create(&context_);
-        if (error != 0) {
-            TellOnce("ca_context_create", strerror_ ? strerror_(error) : std::to_string(error));
-            context_ = nullptr;
+        const char* driver = SoundOutput();
+        if (!driver) {
+            TellOnce("libcanberra", "no sound server and no sound card");
+            return false;
         }
+        void* context = nullptr;
+        int error = create(&context);
+        if (error == 0 && (error = setDriver(context, driver)) == 0)
+            context_ = context;
+        else
+            TellOnce(std::string("libcanberra(") + driver + ")", strerror_ ? strerror_(error) : std::to_string(error));
         return context_ != nullptr;
+    }
+
+    // The session's sound server (PulseAudio, or PipeWire speaking its
+    // protocol), else the first sound card through ALSA. Asked first,
+    // because ALSA without a card writes its complaints straight to
+    // standard error.
+    static const char* SoundOutput()
+    {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        std::error_code error;
+        if (std::getenv("PULSE_SERVER")
+            || (runtime && std::filesystem::exists(std::filesystem::path(runtime) / "pulse" / "native", error)))
+            return "pulse";
+        for (const auto& entry : std::filesystem::directory_iterator("/dev/snd", error))
+            if (entry.path().filename().string().starts_with("pcmC"))
+                return "alsa";
+        return nullptr;
     }
 
     void TellOnce(const std::string& call, const std::string& text)
