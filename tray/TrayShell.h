@@ -42,8 +42,17 @@ public:
     bool MenuExported() const { return menuExported_; }
 
     // The desktop's icon: what it shows, and its activations.
-    QSystemTrayIcon& Icon() { return *icon_; }
+    QSystemTrayIcon& Icon();
     bool Added() const { return added_; }
+
+    // Whether the desktop has a notification area now: a StatusNotifierItem
+    // host, or on X11 an XEmbed tray. False headless.
+    bool AreaPresent() const;
+
+signals:
+    // The notification area came (a panel started after the monitor) or
+    // went.
+    void AreaChanged(bool present);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -56,8 +65,19 @@ private:
     void ReportAtRelease(Qt::MouseButton button);
     void Callback(int32_t code);
 
+    void MakeIcon();
+    void LookAgain();
+
     bool onDesktop_;
-    QSystemTrayIcon* icon_;
+    // Made with the shell, except on Wayland before a StatusNotifierItem host
+    // is there: Qt decides once, when the first icon is made or its
+    // notification area first asked about, whether icons go to a host.
+    QSystemTrayIcon* icon_ = nullptr;
+    bool itemIcon_ = false;
+    bool areaPresent_ = false;
+    QMenu* menu_ = nullptr;
+    QIcon picture_;
+    QString tooltip_;
     bool added_ = false;
     bool menuExported_ = false;
     QPointer<QWidget> host_;
