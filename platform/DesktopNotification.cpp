@@ -36,8 +36,11 @@ bool DesktopNotification::Post(const QString& summary, const QString& body)
          << QStringList{QStringLiteral("default"), QStringLiteral("Show")} << hints << int32_t{0};
     const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        ReportFailedCall("org.freedesktop.Notifications.Notify", reply.errorMessage().toStdString(),
-                         "the fault is shown in the window");
+        // Told once: a session without the service stays without it.
+        if (!told_)
+            ReportFailedCall("org.freedesktop.Notifications.Notify", reply.errorMessage().toStdString(),
+                             "faults are shown in the window, which takes the keyboard");
+        told_ = true;
         return false;
     }
     id_ = reply.arguments().constFirst().toUInt();

@@ -15,7 +15,8 @@ class DesktopNotification : public QObject {
 public:
     explicit DesktopNotification(QObject* parent = nullptr);
 
-    // Posts the notice; false when no service on the session bus took it.
+    // Posts the notice; false when no service on the session bus took it
+    // (told on standard error the first time).
     bool Post(const QString& summary, const QString& body);
 
 signals:
@@ -26,4 +27,5 @@ private slots:
 
 private:
     uint id_ = 0;
+    bool told_ = false;
 };
