@@ -155,12 +155,12 @@ private:
     void AssignStatusServer(int16_t index, const std::string& port);
     void ReleaseSockets();
     void StartMetricsEndpoint();
+    std::string FaultSummary() const;
 
     // The handlers of tcpServer1/Timer1 and tcpServer2/Timer2; released
     // before the sockets they handle.
     std::unique_ptr<StatusServer> statusServer1_;
     std::unique_ptr<StatusServer> statusServer2_;
-    std::string FaultSummary() const;
     // Made at the first alarm that needs it.
     DesktopNotification* faultNotice_ = nullptr;
     // Only when the configuration asks for it.

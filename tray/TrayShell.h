@@ -15,7 +15,9 @@ class QMenu;
 // over QSystemTrayIcon, which it owns. A notification reaches the host as
 // the record's callback message, the mouse-move message, with the
 // notification code as X; it is posted, so the host handles it from the
-// event queue as it would any window message. Headless nothing is put on
+// event queue as it would any window message. It follows the notification
+// area as it comes and goes after the start (a panel started late or
+// restarted) and says so through AreaChanged. Headless nothing is put on
 // the desktop, but every call is applied alike. Lives on the
 // user-interface thread; the tray icon object owns it, and tests derive
 // from it to watch the calls.
@@ -39,7 +41,6 @@ public:
     // the program. An XEmbed tray is left without it: Qt would pop it at
     // the button's press, and there the tray window opens it at the release.
     void ExportMenu(QMenu* menu);
-    bool MenuExported() const { return menuExported_; }
 
     // The desktop's icon: what it shows, and its activations.
     QSystemTrayIcon& Icon();

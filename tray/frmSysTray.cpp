@@ -22,7 +22,6 @@ int16_t ShiftState(Qt::KeyboardModifiers modifiers)
                                 | (modifiers & Qt::AltModifier ? 4 : 0));
 }
 
-
 }  // namespace
 
 frmSysTray::frmSysTray(TrayMainWindow& mainWindow) : QWidget(nullptr), main_(mainWindow)
