@@ -4,13 +4,17 @@
 // the second one with garbage, floods of connections and idle connections,
 // and a scraper reads the metrics endpoint 10 times a second over one kept
 // connection; with "flood", another client also sends pipelined scrapes to
-// the metrics endpoint as fast as it can and never reads an answer. Every
+// the metrics endpoint as fast as it can and never reads an answer; with
+// "faults", the monitor's descriptor limit drops to what it holds for five
+// seconds in every twenty, a shortage of descriptors again and again. Every
 // second it samples the monitor's processor time, memory and open
 // descriptors; at the end it prints them with their growth, the answers the
 // status client missed and how long it waited, and the polls each printer
-// received.
+// received; for "faults", how long full service took to come back after each
+// shortage, the processor time during the shortages and the lines written
+// to standard error.
 //
-//   SoakBench [seconds] [network|usb] [flood]      (default 600 network)
+//   SoakBench [seconds] [network|usb] [flood|faults]      (default 600 network)
 //
 // network: 10 printers of the printer simulator on loopback TCP ports.
 // usb:     10 USB printers answered by the test USB library.
@@ -29,6 +33,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -36,6 +41,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -104,7 +110,7 @@ std::string Ask(int port)
     return answer;
 }
 
-pid_t Spawn(const std::vector<std::string>& args, int stdoutFd)
+pid_t Spawn(const std::vector<std::string>& args, int stdoutFd, int stderrFd = -1)
 {
     std::vector<char*> argv;
     for (const std::string& arg : args)
@@ -114,6 +120,8 @@ pid_t Spawn(const std::vector<std::string>& args, int stdoutFd)
     posix_spawn_file_actions_init(&actions);
     if (stdoutFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    if (stderrFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
     pid_t pid = 0;
     const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -437,6 +445,71 @@ void ScraperLoop(int port, const std::atomic<bool>& stop, ScrapeFigures& figures
         close(fd);
 }
 
+// The shortages: every twenty seconds the monitor's descriptor limit drops
+// to the descriptors it holds for five seconds, then comes back. Full
+// service is back when a status client is answered, a scrape succeeds on a
+// connection of its own and a printer has been polled since the limit came
+// back.
+struct FaultFigures {
+    int shortages = 0;
+    int neverBack = 0;
+    double cpuSeconds = 0;
+    std::vector<double> backMilliseconds;
+};
+
+int Descriptors(pid_t pid)
+{
+    int count = 0;
+    std::error_code error;
+    for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
+         !error && it != fs::directory_iterator(); it.increment(error))
+        ++count;
+    return count;
+}
+
+bool ScrapedAnew(int port)
+{
+    const int fd = Connect(port, 1000);
+    if (fd < 0)
+        return false;
+    const bool ok = Scrape(fd).rfind("HTTP/1.1 200 ", 0) == 0;
+    close(fd);
+    return ok;
+}
+
+void FaultLoop(pid_t monitor, int statusPort, int metricsPort, const std::function<int()>& polls,
+               const std::atomic<bool>& stop, FaultFigures& figures)
+{
+    rlimit normal{};
+    getrlimit(RLIMIT_NOFILE, &normal);
+    auto sleepUnlessStopped = [&](double seconds) {
+        const auto until = Steady::now() + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(seconds));
+        while (!stop && Steady::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
+    sleepUnlessStopped(10);
+    while (!stop) {
+        const auto start = Steady::now();
+        const double cpu = Measure(monitor, start).cpuSeconds;
+        rlimit scarce{static_cast<rlim_t>(Descriptors(monitor)), normal.rlim_max};
+        prlimit(monitor, RLIMIT_NOFILE, &scarce, nullptr);
+        ++figures.shortages;
+        sleepUnlessStopped(5);
+        figures.cpuSeconds += Measure(monitor, start).cpuSeconds - cpu;
+        prlimit(monitor, RLIMIT_NOFILE, &normal, nullptr);
+        const auto relief = Steady::now();
+        const int before = polls();
+        bool back = false;
+        while (!stop && !back && Steady::now() - relief < std::chrono::seconds(30))
+            back = Ask(statusPort) == kAllWell && ScrapedAnew(metricsPort) && polls() > before;
+        if (back)
+            figures.backMilliseconds.push_back(std::chrono::duration<double, std::milli>(Steady::now() - relief).count());
+        else if (!stop)
+            ++figures.neverBack;
+        sleepUnlessStopped(15 - std::chrono::duration<double>(Steady::now() - relief).count());
+    }
+}
+
 std::string NetworkPrinters(Simulator& simulator, int port1, int port2, int metricsPort)
 {
     std::ostringstream ini;
@@ -495,6 +568,17 @@ std::string Spread(std::vector<double> milliseconds)
     return text;
 }
 
+void ReportFaults(const FaultFigures& faults, const fs::path& errors)
+{
+    std::ifstream in(errors);
+    const auto lines = std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n');
+    std::printf("shortages: %d of 5 s; full service back after %s; %d never back within 30 s\n", faults.shortages,
+                Spread(faults.backMilliseconds).c_str(), faults.neverBack);
+    std::printf("processor time during the shortages: %.2f s in %d s (%.1f%% of one core)\n", faults.cpuSeconds,
+                5 * faults.shortages, faults.shortages ? 100 * faults.cpuSeconds / (5 * faults.shortages) : 0.0);
+    std::printf("standard error: %ld lines\n", static_cast<long>(lines));
+}
+
 void Report(const std::vector<Sample>& samples, const ClientFigures& client, const HostileFigures& hostile,
             const FloodFigures* flood, ScrapeFigures& scrapes, const std::map<std::string, int>& polls,
             double seconds)
@@ -550,6 +634,7 @@ int main(int argc, char** argv)
     const double seconds = argc > 1 ? std::max(10.0, std::atof(argv[1])) : 600.0;
     const bool usb = argc > 2 && std::string(argv[2]) == "usb";
     const bool flooded = argc > 3 && std::string(argv[3]) == "flood";
+    const bool faulty = argc > 3 && std::string(argv[3]) == "faults";
     std::signal(SIGPIPE, SIG_IGN);
 
     char pattern[] = "/tmp/q62m-soak-XXXXXX";
@@ -575,7 +660,9 @@ int main(int argc, char** argv)
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
-    const pid_t monitor = Spawn({(dir / "StatusMonitorQ62m").string()}, -1);
+    const int errors = open((dir / "monitor.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const pid_t monitor = Spawn({(dir / "StatusMonitorQ62m").string()}, -1, errors);
+    close(errors);
 
     const auto start = Steady::now();
     while (Ask(port1) != kAllWell) {
@@ -595,6 +682,20 @@ int main(int argc, char** argv)
     std::thread floodThread;
     if (flooded)
         floodThread = std::thread(FloodLoop, metricsPort, std::cref(stop), std::ref(flood));
+    FaultFigures faults;
+    std::thread faultThread;
+    const std::function<int()> polled = [&] {
+        int total = 0;
+        if (simulator)
+            for (const auto& [name, count] : simulator->Requests())
+                total += count;
+        else
+            total = UsbStatusReads(dir / "zorvadev.counts");
+        return total;
+    };
+    if (faulty)
+        faultThread = std::thread(FaultLoop, monitor, port1, metricsPort, std::cref(polled), std::cref(stop),
+                                  std::ref(faults));
 
     std::vector<Sample> samples;
     const auto end = start + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(seconds));
@@ -613,6 +714,8 @@ int main(int argc, char** argv)
     scraperThread.join();
     if (floodThread.joinable())
         floodThread.join();
+    if (faultThread.joinable())
+        faultThread.join();
 
     std::map<std::string, int> polls;
     if (simulator)
@@ -621,7 +724,9 @@ int main(int argc, char** argv)
         polls["usb"] = UsbStatusReads(dir / "zorvadev.counts");
     Stop(monitor);
     simulator.reset();
-    fs::remove_all(dir);
     Report(samples, client, hostile, flooded ? &flood : nullptr, scrapes, polls, seconds);
+    if (faulty)
+        ReportFaults(faults, dir / "monitor.err");
+    fs::remove_all(dir);
     return 0;
 }

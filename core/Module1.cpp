@@ -43,6 +43,7 @@ std::string RuntimeErrorMessage(const RuntimeError& error)
 
 int Main(int argc, char** argv)
 {
+    SignalBridge::RestoreDefaults({SIGTERM, SIGINT, SIGHUP});
     // One monitor per configuration file on the machine. A second one ends
     // here, before it has touched the display or written anything.
     SingleInstance instance(ConfigurationPath());
@@ -51,8 +52,11 @@ int Main(int argc, char** argv)
 
     RouteQtMessages();
     SelectPlatformForDisplay();
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app = OpenApplication(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
+    // The windows' Wayland app_id: a shell finds the menu entry, and with it
+    // the icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("statusmonitorq62m"));
     // Hiding the main window must not end the program; its unload does.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -67,18 +71,21 @@ int Main(int argc, char** argv)
         ShowCriticalMessage(RuntimeErrorMessage(error));
         return 1;
     }
-    QObject::connect(&mainWindow, &frmMain::Unloaded, &app, [&mainWindow] { EndProgram(mainWindow.ExitCode); });
+    QObject::connect(&mainWindow, &frmMain::Unloaded, app.get(), [&mainWindow] { EndProgram(mainWindow.ExitCode); });
 
     // A signal, like the end of the desktop session, shuts the monitor down
     // as the end of the system does.
     SignalBridge bridge({SIGTERM, SIGINT, SIGHUP});
     const auto shutDown = [&mainWindow] { mainWindow.Unload(frmMain::kUnloadAppWindows); };
     QObject::connect(&bridge, &SignalBridge::Received, &mainWindow, shutDown);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow, shutDown);
+    QObject::connect(app.get(), &QGuiApplication::commitDataRequest, &mainWindow, shutDown);
 
     // The activation starts the monitor loop once start-up has ended, with
     // the main window hidden.
     mainWindow.StartUpEnded = true;
     QMetaObject::invokeMethod(&mainWindow, &frmMain::Form_Activate, Qt::QueuedConnection);
-    return QApplication::exec();
+    WatchForDisplayLoss(true);
+    const int status = QApplication::exec();
+    WatchForDisplayLoss(false);
+    return status;
 }

@@ -52,7 +52,7 @@ void MonitorLoop::ShowPassResult(bool anyFault)
             ++form_.Metrics.FaultEpisodes;
             // A minimised window counts as out of view too.
             if (!form_.InView())
-                form_.ShowWithoutActivating();
+                form_.ShowFaultAlarm();
         }
         faultAlarmRaised_ = true;
     } else {

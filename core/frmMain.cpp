@@ -14,6 +14,7 @@
 #include "platform/MSComm.h"
 #include "platform/StandardError.h"
 #include "platform/Clock.h"
+#include "platform/DesktopNotification.h"
 #include "platform/Display.h"
 #include "platform/UsbLibrary.h"
 #include "printer/CommandExchange.h"
@@ -359,15 +360,43 @@ void frmMain::ShowWithoutActivating()
 {
     // A window manager gives the keyboard to a minimised window that is
     // mapped again, so a minimised window is withdrawn and shown anew; it
-    // keeps its place and size.
-    if (isMinimized()) {
+    // keeps its place and size. A Wayland compositor offers no other way
+    // back for a window it minimised.
+    if (isMinimized() || putAwayByUser_) {
         hide();
         setWindowState(windowState() & ~Qt::WindowMinimized);
     }
+    putAwayByUser_ = false;
     show();
     // Headless there is no stack of windows to raise.
     if (!IsOffscreenPlatform())
         raise();
+}
+
+void frmMain::ShowFaultAlarm()
+{
+    if (ShowingTakesKeyboard()) {
+        if (!faultNotice_) {
+            faultNotice_ = new DesktopNotification(this);
+            connect(faultNotice_, &DesktopNotification::Activated, this, &frmMain::BringIntoView);
+        }
+        if (faultNotice_->Post(windowTitle(), QString::fromStdString(FaultSummary())))
+            return;
+    }
+    ShowWithoutActivating();
+}
+
+// One line per printer: its port label and its four rows.
+std::string frmMain::FaultSummary() const
+{
+    std::string summary;
+    for (size_t i = 0; i < lblPrinterPort.size(); ++i) {
+        summary += (i ? "\n" : "") + lblPrinterPort[i]->Caption() + ":";
+        for (const auto* row : {&lblPaperStatusMessage, &lblPrintHeadStatusMessage, &lblCutterStatusMessage,
+                                &lblPresenterStatusMessage})
+            summary += " " + row->at(i)->Caption() + (row == &lblPresenterStatusMessage ? "" : ",");
+    }
+    return summary;
 }
 
 const std::string& frmMain::StoredStatus(int16_t index) const
@@ -411,6 +440,7 @@ void frmMain::Form_QueryUnload(int16_t& cancel, int16_t unloadMode)
         return;
     // Monitoring goes on; the tray icon or the next fault brings the window
     // back.
+    putAwayByUser_ = true;
     if (CloseBoxMinimises)
         showMinimized();
     else

@@ -17,6 +17,7 @@ class MetricsServer;
 class LineControl;
 class MSComm;
 class CNetSocket;
+class DesktopNotification;
 class QPlainTextEdit;
 class QTimer;
 class StatusServer;
@@ -79,8 +80,13 @@ public:
     // calls have no effect.
     void Form_Unload();
 
-    // Whether the user can see the window: shown and not minimised.
-    bool InView() const { return isVisible() && !isMinimized(); }
+    // Whether the user can see the window: shown, not minimised, and not put
+    // away with the close box since the program last brought it into view.
+    // The program keeps that record itself: a Wayland compositor tells
+    // nobody that it minimised a window, and Qt reports it restored at once.
+    // A window the user restored through the desktop still counts as put
+    // away: the alarm shows it anew, which costs nothing but a redraw.
+    bool InView() const { return isVisible() && !isMinimized() && !putAwayByUser_; }
 
     // Makes the window visible for the tray's Show and a double-click on the
     // icon (or a StatusNotifierItem host's Activate): shown, restored from
@@ -90,6 +96,13 @@ public:
     // Makes the window visible for the fault alarm as BringIntoView does,
     // but leaves the keyboard focus with the application in front.
     void ShowWithoutActivating();
+
+    // The fault alarm's way into view: ShowWithoutActivating, or where
+    // showing a window would take the keyboard (Wayland), a notice of the
+    // session's notification service whose click opens the window. Without
+    // such a service the window is shown all the same: the fault must reach
+    // the screen.
+    void ShowFaultAlarm();
 
     // Outer size in twips, as the layout gives it; the client area is
     // smaller by the frame and caption.
@@ -148,15 +161,19 @@ private:
     void AssignStatusServer(int16_t index, const std::string& port);
     void ReleaseSockets();
     void StartMetricsEndpoint();
+    std::string FaultSummary() const;
 
     // The handlers of tcpServer1/Timer1 and tcpServer2/Timer2; released
     // before the sockets they handle.
     std::unique_ptr<StatusServer> statusServer1_;
     std::unique_ptr<StatusServer> statusServer2_;
+    // Made at the first alarm that needs it.
+    DesktopNotification* faultNotice_ = nullptr;
     // Only when the configuration asks for it.
     std::unique_ptr<MetricsServer> metricsServer_;
     // The address the status servers bind; every local address when empty.
     std::string statusAddress_;
+    bool putAwayByUser_ = false;
     bool activated_ = false;
     bool unloaded_ = false;
     int16_t widthTwips_ = 0;

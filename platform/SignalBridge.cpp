@@ -3,6 +3,7 @@
 #include "platform/StandardError.h"
 
 #include <QSocketNotifier>
+#include <pthread.h>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -48,6 +49,27 @@ SignalBridge::SignalBridge(std::initializer_list<int> signalNumbers, QObject* pa
         else
             ReportFailedCall("sigaction(" + std::to_string(number) + ")", ErrnoText(errno));
     }
+}
+
+// A parent may hand the program these signals ignored or blocked (weston's
+// autolaunch blocks SIGTERM and SIGINT, and so may any launcher or script):
+// a blocked signal stays pending for ever, and kill or the package's removal
+// would leave the monitor running.
+void SignalBridge::RestoreDefaults(std::initializer_list<int> signalNumbers)
+{
+    sigset_t wanted;
+    sigemptyset(&wanted);
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    for (int number : signalNumbers) {
+        sigaddset(&wanted, number);
+        if (sigaction(number, &byDefault, nullptr) != 0)
+            ReportFailedCall("sigaction(" + std::to_string(number) + ", SIG_DFL)", ErrnoText(errno));
+    }
+    const int error = pthread_sigmask(SIG_UNBLOCK, &wanted, nullptr);
+    if (error != 0)
+        ReportFailedCall("pthread_sigmask(SIG_UNBLOCK)", ErrnoText(error), "a blocked signal stays pending");
 }
 
 SignalBridge::~SignalBridge()

@@ -23,6 +23,12 @@ public:
     SignalBridge(const SignalBridge&) = delete;
     SignalBridge& operator=(const SignalBridge&) = delete;
 
+    // Puts back the default disposition of each signal and unblocks it on the
+    // calling thread, so that what a parent ignored or blocked does not carry
+    // over into the monitor. The entry calls it first thing, before any thread
+    // exists that would inherit the mask.
+    static void RestoreDefaults(std::initializer_list<int> signalNumbers);
+
 signals:
     void Received(int signalNumber);
 

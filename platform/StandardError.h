@@ -24,5 +24,6 @@ void ReportFailedCall(const std::string& call, const std::string& systemText,
 // The system's text for an errno value.
 std::string ErrnoText(int error);
 
-// Routes Qt's own warnings through ReportLine.
+// Routes Qt's own messages through ReportLine, every line of a multi-line
+// one prefixed.
 void RouteQtMessages();

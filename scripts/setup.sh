@@ -15,6 +15,7 @@ packages=(
   dpkg-dev lintian man-db
   python3-prometheus-client python3-pytest locales
   dbus-daemon python3-gi
+  sway foot
 )
 
 missing=()

@@ -108,12 +108,13 @@ def usb_ini(*ports, general="UpdateInterval=1"):
 class Process:
     """A program the test runs, dying with the test program; its output and errors go to files."""
 
-    def __init__(self, lab, name, command, **options):
+    def __init__(self, lab, name, command, blocked=(), **options):
+        """`blocked`: signals the program inherits blocked, as some launchers hand them on."""
         name = f"{name}{next(lab.count)}"
         self.out, self.err = lab.path(name + ".out"), lab.path(name + ".err")
         with open(self.out, "wb") as out, open(self.err, "wb") as err:
-            self.process = subprocess.Popen(command, stdout=out, stderr=err, **options,
-                                            preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGKILL))
+            self.process = subprocess.Popen(command, stdout=out, stderr=err, **options, preexec_fn=lambda: (
+                signal.pthread_sigmask(signal.SIG_BLOCK, blocked), ctypes.CDLL(None).prctl(1, signal.SIGKILL)))
         lab.processes.append(self.process)
 
     def errors(self):
@@ -133,7 +134,7 @@ class Process:
 class Monitor(Process):
     """The executable copied into the lab's directory as `name`, headless unless given a display."""
 
-    def __init__(self, lab, ini=None, name="StatusMonitorQ62m", display=None, user=None, **env):
+    def __init__(self, lab, ini=None, name="StatusMonitorQ62m", display=None, user=None, blocked=(), **env):
         if not os.path.exists(lab.path(name)):
             shutil.copy(PATHS["Q62M_MONITOR"], lab.path(name))
         command = [lab.path(name)]
@@ -143,11 +144,12 @@ class Monitor(Process):
         if ini is not None:  # 8-bit text, read as Latin-1
             pathlib.Path(lab.path("StatusMonitorQ62m.ini")).write_text(ini, encoding="latin-1")
         # No session bus: the desktop's notification area is the one the test starts.
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")} | env | {
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")} | {
+            "QT_QPA_PLATFORM": "xcb" if display else "offscreen"} | env | {
             "XDG_RUNTIME_DIR": lab.dir, "ZORVADEV_CONTROL": lab.path("zorvadev.control"),
-            "ZORVADEV_COUNTS": lab.path("zorvadev.counts"), "QT_QPA_PLATFORM": "xcb" if display else "offscreen"}
+            "ZORVADEV_COUNTS": lab.path("zorvadev.counts")}
         env |= {"DISPLAY": display} if display else {}
-        super().__init__(lab, name, command, cwd=lab.dir, env=env)
+        super().__init__(lab, name, command, blocked, cwd=lab.dir, env=env)
 
     def descriptors(self):
         fds, targets = f"/proc/{self.process.pid}/fd", []

@@ -1,6 +1,8 @@
 #include "tray/TrayShell.h"
 
 #include "platform/Display.h"
+#include "platform/NotificationAreaWatch.h"
+#include "platform/StatusNotifierHost.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -41,10 +43,58 @@ QSystemTrayIcon::MessageIcon BalloonIcon(uint32_t infoFlags)
 
 }  // namespace
 
-TrayShell::TrayShell(bool onDesktop) : onDesktop_(onDesktop), icon_(new QSystemTrayIcon(this))
+TrayShell::TrayShell(bool onDesktop) : onDesktop_(onDesktop)
 {
+    // Only X11 has trays other than a StatusNotifierItem host.
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (!onDesktop_ || !wayland || StatusNotifierHostRegistered())
+        MakeIcon();
+    if (!onDesktop_)
+        return;
+    areaPresent_ = AreaPresent();
+    auto* watch = new NotificationAreaWatch(x11 && !itemIcon_, this);
+    connect(watch, &NotificationAreaWatch::Changed, this, &TrayShell::LookAgain);
+}
+
+void TrayShell::MakeIcon()
+{
+    itemIcon_ = onDesktop_ && StatusNotifierHostRegistered();
+    icon_ = new QSystemTrayIcon(this);
     connect(icon_, &QSystemTrayIcon::activated, this, &TrayShell::Activated);
     connect(icon_, &QSystemTrayIcon::messageClicked, this, [this] { Callback(NIN_BALLOONUSERCLICK); });
+    ExportMenu(menu_);
+    icon_->setIcon(picture_);
+    icon_->setToolTip(tooltip_);
+    if (added_ && onDesktop_ && !picture_.isNull())
+        icon_->show();
+}
+
+QSystemTrayIcon& TrayShell::Icon()
+{
+    if (!icon_)
+        MakeIcon();
+    return *icon_;
+}
+
+bool TrayShell::AreaPresent() const
+{
+    if (!onDesktop_)
+        return false;
+    if (!icon_ || itemIcon_)
+        return StatusNotifierHostRegistered();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TrayShell::LookAgain()
+{
+    if (!icon_ && StatusNotifierHostRegistered())
+        MakeIcon();
+    const bool present = AreaPresent();
+    if (present == areaPresent_)
+        return;
+    areaPresent_ = present;
+    emit AreaChanged(present);
 }
 
 TrayShell::TrayShell() : TrayShell(!IsOffscreenPlatform())
@@ -79,6 +129,15 @@ void TrayShell::NotifyIcon(uint32_t command, const NotifyIconData& record)
     }
 }
 
+void TrayShell::ExportMenu(QMenu* menu)
+{
+    menu_ = menu;
+    if (!menu_ || !icon_ || !itemIcon_)
+        return;
+    icon_->setContextMenu(menu_);
+    menuExported_ = true;
+}
+
 void TrayShell::Apply(const NotifyIconData& record)
 {
     if (record.uFlags & NIF_MESSAGE) {
@@ -86,9 +145,15 @@ void TrayShell::Apply(const NotifyIconData& record)
         callbackMessage_ = record.uCallbackMessage;
     }
     if (record.uFlags & NIF_ICON)
-        icon_->setIcon(record.hIcon);
+        picture_ = record.hIcon;
     if (record.uFlags & NIF_TIP)
-        icon_->setToolTip(QString::fromLatin1(FieldText(record.szTip)));
+        tooltip_ = QString::fromLatin1(FieldText(record.szTip));
+    if (!icon_)
+        return;
+    if (record.uFlags & NIF_ICON)
+        icon_->setIcon(picture_);
+    if (record.uFlags & NIF_TIP)
+        icon_->setToolTip(tooltip_);
     // A desktop icon needs a picture, so the icon appears with its first one.
     if (onDesktop_ && !icon_->isVisible() && !icon_->icon().isNull())
         icon_->show();
@@ -104,7 +169,8 @@ void TrayShell::Remove()
     if (!added_)
         return;
     added_ = false;
-    icon_->hide();
+    if (icon_)
+        icon_->hide();
     host_ = nullptr;
     pendingRelease_ = {};
     if (QCoreApplication* app = QCoreApplication::instance())
@@ -118,7 +184,10 @@ void TrayShell::Activated(QSystemTrayIcon::ActivationReason reason)
         ReportTrigger();
         break;
     case QSystemTrayIcon::Context:
-        ReportAtRelease(Qt::RightButton);
+        // A host that has the menu draws it; one that asks the program
+        // anyway is not answered with a second menu.
+        if (!menuExported_)
+            ReportAtRelease(Qt::RightButton);
         break;
     case QSystemTrayIcon::MiddleClick:
         ReportAtRelease(Qt::MiddleButton);

@@ -22,13 +22,6 @@ int16_t ShiftState(Qt::KeyboardModifiers modifiers)
                                 | (modifiers & Qt::AltModifier ? 4 : 0));
 }
 
-// Without a notification area on a display, nothing would bring a hidden
-// main window back.
-bool NotificationAreaMissing()
-{
-    return !IsOffscreenPlatform() && !QSystemTrayIcon::isSystemTrayAvailable();
-}
-
 }  // namespace
 
 frmSysTray::frmSysTray(TrayMainWindow& mainWindow) : QWidget(nullptr), main_(mainWindow)
@@ -60,6 +53,7 @@ bool frmSysTray::Form_Load()
     connect(SysTray.get(), &clsTrayIcon::RightClick, this, &frmSysTray::SysTray_RightClick);
     hide();
 
+    SysTray->Shell().ExportMenu(mnuSysTray);
     SysTray->Init(this, kTooltip);
 
     // The main window's load, then its picture: all well.
@@ -89,7 +83,25 @@ bool frmSysTray::Form_Load()
         main_.CloseBoxMinimises = true;
     else
         main_.hide();
+    connect(&SysTray->Shell(), &TrayShell::AreaChanged, this, &frmSysTray::NotificationAreaChanged);
     return true;
+}
+
+// Without a notification area on a display, nothing would bring a hidden
+// main window back.
+bool frmSysTray::NotificationAreaMissing()
+{
+    return !IsOffscreenPlatform() && !SysTray->Shell().AreaPresent();
+}
+
+// A panel that starts after the monitor takes the icon, and the close box
+// hides from then on; one that goes leaves the window as a start without it
+// would: shown, its close box minimising.
+void frmSysTray::NotificationAreaChanged()
+{
+    main_.CloseBoxMinimises = NotificationAreaMissing();
+    if (main_.CloseBoxMinimises && !main_.isVisible())
+        main_.show();
 }
 
 void frmSysTray::Form_Unload()

@@ -54,6 +54,8 @@ private:
     void SysTray_DoubleClick();
     void SysTray_RightClick();
     void DisconnectMainWindow();
+    bool NotificationAreaMissing();
+    void NotificationAreaChanged();
 
     TrayMainWindow& main_;
 };

@@ -26,6 +26,18 @@ def test_a_failure_ends_the_program_with_its_message_and_status_one(lab, ini, me
     assert monitor.errors().startswith(message)
 
 
+# A Wayland socket that is gone, an X server that is not there, a platform plugin that is missing: one
+# line says so, every line of Qt's message is prefixed, and the status is neither Qt's abort nor 1.
+@pytest.mark.parametrize("env", [dict(WAYLAND_DISPLAY="wayland-gone", QT_QPA_PLATFORM=""), dict(display=":1999"),
+                                 dict(QT_QPA_PLATFORM="wayland-absent")])
+def test_a_display_that_cannot_be_opened_ends_the_start_with_a_message_and_status_two(lab, env):
+    monitor = Monitor(lab, "[Printer1]\nPort=-1\n", **env)
+    assert monitor.exit_code() == 2, monitor.errors()
+    lines = monitor.errors().splitlines()
+    assert lines[-1].startswith("StatusMonitorQ62m: no display to start on"), lines
+    assert all(line.startswith("StatusMonitorQ62m: ") for line in lines), lines
+
+
 # One monitor per configuration file on the whole machine, whoever starts it and by whichever path.
 @pytest.mark.parametrize("user, name", [(None, "StatusMonitorQ62m"), ("nobody", "StatusMonitorQ62m"), (None, "Linked")])
 def test_a_second_monitor_on_the_same_configuration_ends_at_once_and_silently(lab, user, name):

@@ -35,7 +35,7 @@ icon='-rw-r--r-- root/root .* \./usr/share/icons/hicolor/(16|22|24|32|48|64|128|
 ! grep -E '^.{5}w|^.{8}w|^d.{8}[^x]' <<<"$listing" | grep -v '^l' || fail "writable by others, or a closed directory"
 [ "$(dpkg-deb -I "$deb" conffiles)" = "$(printf '%s\n' $ini /etc/xdg/autostart/statusmonitorq62m.desktop)" ] \
     || fail "conffiles"
-dpkg-deb -f "$deb" Recommends | grep -qx 'qt6-wayland' || fail "does not recommend qt6-wayland"
+dpkg-deb -f "$deb" Depends | grep -Eq '(^|, )qt6-wayland(,|$)' || fail "does not depend on qt6-wayland"
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "dependencies not computed from the binaries"
 lintian --fail-on error,warning "$deb" || fail "lintian found errors or warnings"
 
@@ -65,7 +65,7 @@ simulator_page=$(LC_ALL=C man -l "$man1/q62m-printer-sim.1.gz" 2>/dev/null)
 for option in $(q62m-printer-sim --help | grep -oE '^  --[a-z-]+'); do
     grep -q -- "$option" <<<"$simulator_page" || fail "the simulator's manual page lacks $option"
 done
-for key in 'ConditionEnvironment=|DISPLAY' 'ConditionEnvironment=|WAYLAND_DISPLAY' 'RestartPreventExitStatus=1'; do
+for key in 'ConditionEnvironment=|DISPLAY' 'ConditionEnvironment=|WAYLAND_DISPLAY' 'RestartPreventExitStatus=1 2'; do
     grep -qxF "$key" /usr/lib/systemd/user/statusmonitorq62m.service || fail "the user unit lacks $key"
 done
 
