@@ -2,6 +2,7 @@
 // three-byte request, a four-byte answer) between two CNetSocket objects
 // driven by the event loop, against the same exchange over plain blocking
 // sockets in the same run. Prints both times and their ratio.
+#include "runtime/PrinterProtocol.h"
 #include "platform/EventPump.h"
 #include "platform/SocketCalls.h"
 #include "socket/CNetSocket.h"
@@ -18,8 +19,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const std::string kRequest = "\x1D\x61\x01";
-const std::string kAnswer = std::string("\x10\x00\x00\xF0", 4);
+const std::string kRequest(PrinterProtocol::kStatusRequest);
+// A printer whose cutter failed.
+const std::string kAnswer = [] {
+    std::string answer(PrinterProtocol::kAllWell);
+    answer[0] = static_cast<char>(PrinterProtocol::kConditions[PrinterProtocol::CutterError].mask);
+    return answer;
+}();
 const uint32_t kLoopback = htonl(0x7F000001);
 
 [[noreturn]] void Die(const char* what)

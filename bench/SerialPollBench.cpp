@@ -7,6 +7,7 @@
 // speed is printed beside them. Opening the port includes the lock file
 // that Qt's serial port writes and syncs in the lock directory, so the open
 // costs what one small synced write costs on that file system.
+#include "runtime/PrinterProtocol.h"
 #include "core/frmMain.h"
 #include "printer/PollPrinter.h"
 #include "printer/SerialTransport.h"
@@ -33,8 +34,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const std::string kRequest("\x1D\x61\x01", 3);
-const std::string kAnswer("\x00\x00\x00\xF0", 4);
+const std::string kRequest(PrinterProtocol::kStatusRequest);
+const std::string kAnswer(PrinterProtocol::kAllWell);
 constexpr int kLineSpeed = 115200;
 // Start bit, eight data bits, stop bit.
 constexpr int kBitsPerByte = 10;

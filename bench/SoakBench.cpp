@@ -20,6 +20,7 @@
 // usb:     10 USB printers answered by the test USB library.
 // Everything is addressed on 127.0.0.1 only, and every loop ends with the
 // run's duration.
+#include "runtime/PrinterProtocol.h"
 #include "support/StatusClient.h"
 
 #include <algorithm>
@@ -56,8 +57,8 @@ namespace fs = std::filesystem;
 using Steady = std::chrono::steady_clock;
 
 constexpr int kPrinters = 10;
-const std::string kRequest("\x1D\x61\x01", 3);
-const std::string kAllWell("\x00\x00\x00\xF0", 4);
+const std::string kRequest(PrinterProtocol::kStatusRequest);
+const std::string kAllWell(PrinterProtocol::kAllWell);
 
 [[noreturn]] void Die(const std::string& what)
 {

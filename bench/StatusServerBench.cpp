@@ -5,6 +5,7 @@
 // by the test USB library (all well) and its status on a loopback port.
 //
 //   StatusServerBench [exchanges]      (default 2000)
+#include "runtime/PrinterProtocol.h"
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -29,8 +30,8 @@ extern char** environ;
 namespace {
 
 using Steady = std::chrono::steady_clock;
-const std::string kRequest("\x1D\x61\x01", 3);
-const std::string kAnswer("\x00\x00\x00\xF0", 4);
+const std::string kRequest(PrinterProtocol::kStatusRequest);
+const std::string kAnswer(PrinterProtocol::kAllWell);
 
 [[noreturn]] void Die(const std::string& what)
 {

@@ -42,10 +42,7 @@ constexpr int kFrameHeightTwips = 405;
 // Column i of the status display lies 3100 twips to the right of column i-1.
 constexpr int kColumnPitch = 3100;
 
-constexpr uint32_t kWhite = 0xFFFFFF;
-constexpr uint32_t kBlack = 0x000000;
-constexpr uint32_t kTitleGrey = WinRGB(64, 64, 64);
-constexpr uint32_t kMessageGrey = WinRGB(128, 128, 128);
+using namespace Palette;
 
 MonitorMetrics::Printer DescribedForMetrics(const PrinterEntry& entry)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/PrinterProtocol.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,8 +15,8 @@ class PrinterContext;
 // user-interface thread; PollPrinter runs one exchange per poll.
 
 // The status request and the end of its answer.
-inline const std::string kStatusCommand("\x1D\x61\x01", 3);
-constexpr char kReplyTerminator = '\xF0';
+inline const std::string kStatusCommand(PrinterProtocol::kStatusRequest);
+constexpr char kReplyTerminator = PrinterProtocol::kAnswerEnd;
 constexpr float kReplyTimeoutSeconds = 5.0f;
 
 // AbortCode that ends a waiting exchange at its next pass.

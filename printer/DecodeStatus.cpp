@@ -3,16 +3,15 @@
 #include "runtime/RuntimeError.h"
 #include "printer/PrinterContext.h"
 #include "platform/LabelControl.h"
+#include "platform/Units.h"
+#include "runtime/PrinterProtocol.h"
 
 #include <vector>
 
 namespace {
 
-constexpr uint32_t kRed = 0x0000FF;
-constexpr uint32_t kYellow = 0x00FFFF;
-constexpr uint32_t kGreen = 0x008000;
-constexpr uint32_t kWhite = 0xFFFFFF;
-constexpr uint32_t kBlack = 0x000000;
+using namespace Palette;
+using namespace PrinterProtocol;
 
 // One row's outcome: caption, colours and whether it is a fault.
 struct RowState {
@@ -24,49 +23,47 @@ struct RowState {
 
 constexpr RowState kOk{"Ok", kGreen, kWhite, false};
 
-RowState RedFault(const char* caption)
+// A condition shown in red (or as `back` on `fore`), a fault as the protocol
+// counts it.
+RowState Shown(const char* caption, ConditionIndex condition, uint32_t back = kRed, uint32_t fore = kWhite)
 {
-    return RowState{caption, kRed, kWhite, true};
-}
-
-bool Set(uint8_t byte, uint8_t mask)
-{
-    return (byte & mask) != 0;
+    return RowState{caption, back, fore, kConditions[condition].fault};
 }
 
 RowState PaperRow(uint8_t b0, uint8_t b1)
 {
-    if (Set(b1, 0x02))
-        return RedFault("Jam");
-    if (Set(b1, 0x10))
-        return RedFault("Load Error");
-    if (Set(b0, 0x04))
-        return RedFault("Empty");
-    if (Set(b0, 0x01))
-        return RowState{"Low", kYellow, kBlack, true};
+    if (Carries(b0, b1, PaperJam))
+        return Shown("Jam", PaperJam);
+    if (Carries(b0, b1, LoadError))
+        return Shown("Load Error", LoadError);
+    if (Carries(b0, b1, PaperEmpty))
+        return Shown("Empty", PaperEmpty);
+    if (Carries(b0, b1, PaperLow))
+        return Shown("Low", PaperLow, kYellow, kBlack);
     return kOk;
 }
 
-RowState PrintHeadRow(uint8_t b0)
+RowState PrintHeadRow(uint8_t b0, uint8_t b1)
 {
-    if (Set(b0, 0x08))
-        return RedFault("Over Temp");
-    if (Set(b0, 0x02))
-        return RedFault("Open");
+    if (Carries(b0, b1, OverTemperature))
+        return Shown("Over Temp", OverTemperature);
+    if (Carries(b0, b1, HeadOpen))
+        return Shown("Open", HeadOpen);
     return kOk;
 }
 
-RowState CutterRow(uint8_t b0)
+RowState CutterRow(uint8_t b0, uint8_t b1)
 {
-    return Set(b0, 0x10) ? RedFault("Error") : kOk;
+    return Carries(b0, b1, CutterError) ? Shown("Error", CutterError) : kOk;
 }
 
-RowState PresenterRow(uint8_t b1)
+// A ticket waiting to be taken shows on the green of "Ok".
+RowState PresenterRow(uint8_t b0, uint8_t b1)
 {
-    if (Set(b1, 0x04))
-        return RedFault("Paper Jam");
-    if (Set(b1, 0x01))
-        return RowState{"Paper Held", kGreen, kWhite, false};
+    if (Carries(b0, b1, PresenterJam))
+        return Shown("Paper Jam", PresenterJam);
+    if (Carries(b0, b1, PaperHeld))
+        return Shown("Paper Held", PaperHeld, kGreen);
     return kOk;
 }
 
@@ -90,7 +87,7 @@ bool DecodeStatus(const StatusRecord& record, int16_t index, PrinterContext& con
 {
     const uint8_t b0 = record[0];
     const uint8_t b1 = record[1];
-    const RowState rows[] = {PaperRow(b0, b1), PrintHeadRow(b0), CutterRow(b0), PresenterRow(b1)};
+    const RowState rows[] = {PaperRow(b0, b1), PrintHeadRow(b0, b1), CutterRow(b0, b1), PresenterRow(b0, b1)};
     std::vector<LabelControl*>* arrays[] = {&context.lblPaperStatusMessage, &context.lblPrintHeadStatusMessage,
                                             &context.lblCutterStatusMessage, &context.lblPresenterStatusMessage};
     bool fault = false;

@@ -1,6 +1,7 @@
 #include "server/MetricsExposition.h"
 
 #include "runtime/DecimalText.h"
+#include "runtime/PrinterProtocol.h"
 #include "server/MonitorMetrics.h"
 #include "server/StatusStore.h"
 
@@ -9,18 +10,6 @@
 #include <map>
 
 namespace {
-
-struct Condition {
-    const char* name;
-    size_t byte;
-    uint8_t mask;
-};
-
-// The status bits of the printer's answer.
-constexpr Condition kConditions[] = {
-    {"paper_low", 0, 0x01},    {"head_open", 0, 0x02}, {"paper_empty", 0, 0x04},
-    {"over_temperature", 0, 0x08}, {"cutter_error", 0, 0x10}, {"paper_held", 1, 0x01},
-    {"paper_jam", 1, 0x02},    {"presenter_jam", 1, 0x04}, {"load_error", 1, 0x10}};
 
 // Names and the configuration are 8-bit text, shown as Latin-1.
 std::string LabelValue(const std::string& text)
@@ -81,7 +70,7 @@ std::string MetricsExposition(const MonitorMetrics& metrics, const StatusStore& 
     for (size_t i = 0; i < count; ++i) {
         if (!known(i))
             continue;
-        for (const Condition& c : kConditions)
+        for (const PrinterProtocol::Condition& c : PrinterProtocol::kConditions)
             out.Sample("q62m_printer_condition", printer(i) + ",condition=\"" + c.name + "\"",
                        (static_cast<uint8_t>(status(i)[c.byte]) & c.mask) ? "1" : "0");
     }

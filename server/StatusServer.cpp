@@ -3,6 +3,7 @@
 #include "platform/SocketCalls.h"
 #include "platform/StandardError.h"
 #include "runtime/Conversions.h"
+#include "runtime/PrinterProtocol.h"
 #include "runtime/RuntimeError.h"
 #include "server/StatusStore.h"
 #include "socket/CNetSocket.h"
@@ -10,7 +11,6 @@
 #include <QTimer>
 
 namespace {
-const std::string kStatusRequest("\x1D\x61\x01", 3);
 constexpr int kConnectionTimeMs = 5000;
 }  // namespace
 
@@ -91,7 +91,7 @@ void StatusServer::DataArrival(int32_t)
         // has arrived.
         std::string data;
         server_.GetData(data);
-        if (data != kStatusRequest)
+        if (data != PrinterProtocol::kStatusRequest)
             return;
         const int16_t index = RoundToInt16(LeadingNumber(server_.Tag()));
         const std::string& status = store_.StoredStatus(index);

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "runtime/PrinterProtocol.h"
 #include "tools/printer-sim/HexText.h"
 
 #include <cstddef>
 
-// The status request a Q62M answers: GS 'a' 0x01.
-inline const Bytes kStatusRequest = {0x1D, 0x61, 0x01};
+// The status request a Q62M answers.
+inline const Bytes kStatusRequest(PrinterProtocol::kStatusRequest.begin(), PrinterProtocol::kStatusRequest.end());
 
 // Finds the status requests in the byte stream of one client. Everything
 // else the client sends comes back as ignored pieces, in order, so that the

@@ -2,25 +2,9 @@
 
 namespace {
 
-const Bytes kAllWell = {0x00, 0x00, 0x00, SimulatedPrinter::kTerminator};
+const Bytes kAllWell(PrinterProtocol::kAllWell.begin(), PrinterProtocol::kAllWell.end());
 
-}
-
-FaultBit BitOf(Fault fault)
-{
-    switch (fault) {
-    case Fault::PaperLow: return {0, 0x01};
-    case Fault::HeadOpen: return {0, 0x02};
-    case Fault::PaperEmpty: return {0, 0x04};
-    case Fault::OverTemperature: return {0, 0x08};
-    case Fault::CutterError: return {0, 0x10};
-    case Fault::PaperHeld: return {1, 0x01};
-    case Fault::PaperJam: return {1, 0x02};
-    case Fault::PresenterJam: return {1, 0x04};
-    case Fault::LoadError: return {1, 0x10};
-    }
-    return {0, 0};
-}
+}  // namespace
 
 SimulatedPrinter::SimulatedPrinter(std::string name)
     : name_(std::move(name)), answer_(kAllWell)
@@ -29,7 +13,7 @@ SimulatedPrinter::SimulatedPrinter(std::string name)
 
 void SimulatedPrinter::SetFault(Fault fault, bool on)
 {
-    FaultBit bit = BitOf(fault);
+    const PrinterProtocol::Condition& bit = PrinterProtocol::kConditions[fault];
     // A raw answer too short to hold the bit grows with zero bytes.
     if (answer_.size() <= bit.byte)
         answer_.resize(bit.byte + 1, 0x00);

@@ -1,29 +1,12 @@
 #pragma once
 
+#include "runtime/PrinterProtocol.h"
 #include "tools/printer-sim/HexText.h"
 
 #include <string>
 
 // The conditions a Q62M reports in the first two bytes of its answer.
-enum class Fault {
-    PaperLow,
-    PaperEmpty,
-    PaperJam,
-    LoadError,
-    HeadOpen,
-    OverTemperature,
-    CutterError,
-    PresenterJam,
-    PaperHeld,
-};
-
-// Where a condition stands in the answer: byte 0 or 1, and the bit's mask.
-struct FaultBit {
-    size_t byte;
-    uint8_t mask;
-};
-
-FaultBit BitOf(Fault fault);
+using Fault = PrinterProtocol::ConditionIndex;
 
 // How the printer treats a status request, beside answering it properly.
 enum class Behaviour {
@@ -47,7 +30,7 @@ struct Reply {
 // it by the user's commands and asks it how to treat each request.
 class SimulatedPrinter {
 public:
-    static constexpr uint8_t kTerminator = 0xF0;
+    static constexpr uint8_t kTerminator = static_cast<uint8_t>(PrinterProtocol::kAnswerEnd);
     static constexpr int kMaxRawBytes = 64;
     static constexpr int kMaxGarbageBytes = 65536;
 
