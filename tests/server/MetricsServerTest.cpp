@@ -2,7 +2,8 @@
 // deadlines on the injected clock: a connection goes two seconds after its
 // accept or its last answer unless a request completes first, an answer left
 // unsent for five seconds ends the connection, a client that never reads is
-// held back by its own buffers, and idle connections give way to new ones.
+// held back by its own buffers, and connections without an answer on its
+// way give way to new ones.
 #include "server/MetricsServer.h"
 #include "server/MonitorMetrics.h"
 #include "server/StatusStore.h"
@@ -77,26 +78,32 @@ TEST(MetricsServerTest, AClientThatSendsWithoutReadingIsHeldBackAndGoesFiveSecon
     EXPECT_TRUE(reset(10000)) << "an answer unsent for five seconds ends the connection";
 }
 
-TEST(MetricsServerTest, AtTheLimitTheOldestConnectionWithNoRequestInProgressGivesWay)
+TEST(MetricsServerTest, AtTheLimitsTheOldestConnectionWithoutAnAnswerOnItsWayGivesWay)
 {
     Endpoint e;
     // Connected one at a time, each accepted before the next, so that their
     // order is known.
     const size_t sockets = modNetSocket::SocketTable().size();
     auto accepted = [&](size_t count) { return PumpUntil([&] { return modNetSocket::SocketTable().size() == sockets + count; }); };
-    StatusClient partial(e.port);
-    partial.Send("GET /metrics");
-    std::vector<std::unique_ptr<StatusClient>> idle;
-    for (size_t i = 1; i < MetricsServer::kMaxConnections && accepted(i); ++i)
-        idle.push_back(std::make_unique<StatusClient>(e.port));
-    ASSERT_TRUE(accepted(MetricsServer::kMaxConnections));
-    StatusClient scraper(e.port);
+    std::vector<std::unique_ptr<StatusClient>> held;
+    for (size_t i = 0; i <= MetricsServer::kMaxPerPeer && (i == 0 || accepted(i)); ++i)
+        held.push_back(std::make_unique<StatusClient>(e.port));
+    EXPECT_TRUE(held.front()->ClosedWithin(10000)) << "one address holds only a few";
+    held.erase(held.begin());
+    held.front()->Send("GET /metrics");
+    // Answered ones are in the server's hands, in the order of their turn.
+    for (uint32_t from = 0x7f000002; held.size() < MetricsServer::kMaxConnections; ++from) {
+        held.push_back(std::make_unique<StatusClient>(e.port, from));
+        held.back()->Send(kScrape);
+        ASSERT_TRUE(AnsweredOk(*held.back()));
+    }
+    StatusClient scraper(e.port, 0x7f0000ff);
     scraper.Send(kScrape);
     EXPECT_TRUE(AnsweredOk(scraper));
-    EXPECT_TRUE(idle.front()->ClosedWithin(10000)) << "the oldest idle one gave way";
-    idle.front() = std::make_unique<StatusClient>(e.port);
-    EXPECT_TRUE(idle[1]->ClosedWithin(10000)) << "and so on as they come back";
-    EXPECT_FALSE(partial.ClosedWithin(300)) << "a request in progress keeps its place";
+    EXPECT_TRUE(held[0]->ClosedWithin(10000)) << "the oldest gave way, its request head unfinished";
+    held[0] = std::make_unique<StatusClient>(e.port, 0x7f0000fe);
+    EXPECT_TRUE(held[1]->ClosedWithin(10000)) << "and so on as they come back";
+    EXPECT_FALSE(held[2]->ClosedWithin(300));
     scraper.Send(kScrape);
     EXPECT_TRUE(AnsweredOk(scraper));
 }
