@@ -56,9 +56,7 @@ MetricsServer::MetricsServer(const MonitorMetrics& metrics, const StatusStore& s
 {
     Listen();
     idleCheck_.setInterval(kRequestMs / 8);
-    QObject::connect(&idleCheck_, &QTimer::timeout, &idleCheck_, [this] { DropIdle(); });
-    relisten_.setSingleShot(true);
-    QObject::connect(&relisten_, &QTimer::timeout, &relisten_, [this] { Relisten(); });
+    QObject::connect(&idleCheck_, &QTimer::timeout, &idleCheck_, [this] { CheckDeadlines(); });
 }
 
 // A fresh listener every time, as one whose accept or bind failed is left in
@@ -257,7 +255,7 @@ void MetricsServer::AnswerSent(Connection& c)
 // first only.
 void MetricsServer::ListenerFailed(int32_t number, const std::string& description)
 {
-    if (relisten_.isActive())
+    if (relistenAt_ > 0)
         return;
     const double now = CurrentClock().Now();
     const double since = now - lastFailure_;
@@ -266,11 +264,15 @@ void MetricsServer::ListenerFailed(int32_t number, const std::string& descriptio
         ReportLine("metrics endpoint on port " + std::to_string(port_) + ": error " + std::to_string(number) + ": "
                    + description + " It listens again at once, then every " + std::to_string(kRelistenMs / 1000)
                    + " seconds until it can.");
-    relisten_.start(since < 2 * kRelistenMs / 1000.0 ? kRelistenMs : 0);
+    relistenAt_ = since < 2 * kRelistenMs / 1000.0 ? After(kRelistenMs) : now;
+    if (!idleCheck_.isActive())
+        idleCheck_.start();
+    QMetaObject::invokeMethod(&idleCheck_, [this] { CheckDeadlines(); }, Qt::QueuedConnection);
 }
 
 void MetricsServer::Relisten()
 {
+    relistenAt_ = 0;
     try {
         Listen();
     } catch (const RuntimeError& error) {
@@ -291,16 +293,20 @@ void MetricsServer::Drop(Connection& c)
     } catch (const RuntimeError&) {
         // The descriptor goes with the object.
     }
-    QMetaObject::invokeMethod(&idleCheck_, [this] { DropIdle(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&idleCheck_, [this] { CheckDeadlines(); }, Qt::QueuedConnection);
 }
 
-void MetricsServer::DropIdle()
+void MetricsServer::CheckDeadlines()
 {
     const double now = CurrentClock().Now();
+    if (relistenAt_ > 0 && now >= relistenAt_) {
+        relistenAt_ = 0;
+        QMetaObject::invokeMethod(&idleCheck_, [this] { Relisten(); }, Qt::QueuedConnection);
+    }
     for (const auto& c : connections_)
         if (now > c->deadline)
             Drop(*c);
     connections_.remove_if([](const std::unique_ptr<Connection>& c) { return c->dead; });
-    if (connections_.empty())
+    if (connections_.empty() && relistenAt_ == 0)
         idleCheck_.stop();
 }

@@ -72,7 +72,7 @@ private:
               bool headOnly, bool keepAlive, const std::string& extraHeaders = {});
     void AnswerSent(Connection& connection);
     void Drop(Connection& connection);
-    void DropIdle();
+    void CheckDeadlines();
     void Listen();
     void ListenerFailed(int32_t number, const std::string& description);
     void Relisten();
@@ -85,8 +85,9 @@ private:
     uint64_t nextSerial_ = 0;
     int32_t port_;
     std::string address_;
+    // Ticks while a connection or a relisten has a deadline.
     QTimer idleCheck_;
-    QTimer relisten_;
-    // When the listener last failed.
+    // When the listener last failed, and when it tries again (0: no try due).
     double lastFailure_ = -1e9;
+    double relistenAt_ = 0;
 };

@@ -29,10 +29,9 @@ SQUAT = "import socket, sys, time; s = socket.socket(socket.AF_UNIX); s.bind(chr
     (None, "StatusMonitorQ62m", 0, "^$"), ("nobody", "StatusMonitorQ62m", 0, "^$"), (None, "Linked", 0, "^$"),
     (None, "squatter", 3, r"^StatusMonitorQ62m: the single-instance name @{name} is held by process {pid} \(python3\) of user nobody, ")])
 def test_a_second_monitor_ends_at_once_quietly_and_one_kept_out_by_another_program_says_so(lab, user, name, status, errors):
-    ini = "[General]\nUpdateInterval=60\n[Printer1]\nPort=-1\n"
     held = "StatusMonitorQ62m/" + hashlib.sha256(os.path.realpath(lab.path("StatusMonitorQ62m.ini")).encode()).hexdigest()
     squatter = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", sys.executable, "-c", SQUAT, held]
-    first = Process(lab, name, squatter) if name == "squatter" else Monitor(lab, ini)
+    first = Process(lab, name, squatter) if name == "squatter" else Monitor(lab, "[General]\nUpdateInterval=60\n[Printer1]\nPort=-1\n")
     os.symlink(lab.path("StatusMonitorQ62m.ini"), lab.path("Linked.ini"))
     assert wait_for(lambda: f" @{held}\n" in read("/proc/net/unix")), "no name held"
     second = Monitor(lab, name="StatusMonitorQ62m" if name == "squatter" else name, user=user)

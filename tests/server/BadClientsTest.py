@@ -17,8 +17,7 @@ def queues(local, remote):
             return tuple(int(queue, 16) for queue in row[4].split(":"))
 
 
-def slow_head(port, source, stop):
-    """A client from `source` that never ends its request head, a byte every 0.3 s; back at once when dropped."""
+def slow_head(port, source, stop):  # a request head never ended, a byte every 0.3 s; back at once when dropped
     while not stop.is_set():
         with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), 2, (source, 0)) as s:
             s.sendall(b"GET /metrics HTTP/1.1\r\nHost: kiosk")
@@ -108,7 +107,6 @@ def test_bad_clients_of_one_server_delay_nothing_and_leave_nothing_open(lab):
         assert wait_for(lambda: sockets() >= alone + places), "the slow heads hold their places"
         counts = [(bool(e.scrape()), sockets()) for _ in range(20)]
         stop.set()
-        assert sum(ok for ok, _ in counts) >= 18, counts
-        assert max(n for _, n in counts) <= alone + places + 2, "one address holds only a few connections"
+        assert sum(ok for ok, _ in counts) >= 18 and max(n for _, n in counts) <= alone + places + 2, counts  # few per peer
         assert wait_for(lambda: sockets() <= alone), "the slow heads' connections end with them"
     assert monitor.process.poll() is None, monitor.errors()

@@ -2,11 +2,12 @@
 // deadlines on the injected clock: a connection goes two seconds after its
 // accept or its last answer unless a request completes first, an answer left
 // unsent for five seconds ends the connection, a client that never reads is
-// held back by its own buffers, and connections without an answer on its
-// way give way to new ones.
+// held back by its own buffers, connections without an answer on its way
+// give way to new ones, and a failed listener is replaced.
 #include "server/MetricsServer.h"
 #include "server/MonitorMetrics.h"
 #include "server/StatusStore.h"
+#include "platform/SocketCalls.h"
 #include "socket/modNetSocket.h"
 #include "support/FakeClock.h"
 #include "support/StatusClient.h"
@@ -89,14 +90,9 @@ TEST(MetricsServerTest, AtTheLimitsTheOldestConnectionWithoutAnAnswerOnItsWayGiv
     for (size_t i = 0; i <= MetricsServer::kMaxPerPeer && (i == 0 || accepted(i)); ++i)
         held.push_back(std::make_unique<StatusClient>(e.port));
     EXPECT_TRUE(held.front()->ClosedWithin(10000)) << "one address holds only a few";
-    held.erase(held.begin());
-    held.front()->Send("GET /metrics");
-    // Answered ones are in the server's hands, in the order of their turn.
-    for (uint32_t from = 0x7f000002; held.size() < MetricsServer::kMaxConnections; ++from) {
-        held.push_back(std::make_unique<StatusClient>(e.port, from));
-        held.back()->Send(kScrape);
-        ASSERT_TRUE(AnsweredOk(*held.back()));
-    }
+    (*held.erase(held.begin()))->Send("GET /metrics");
+    for (uint32_t from = 0x7f000002; held.size() < MetricsServer::kMaxConnections; ++from)
+        ASSERT_TRUE(held.emplace_back(std::make_unique<StatusClient>(e.port, from))->Send(kScrape) && AnsweredOk(*held.back()));
     StatusClient scraper(e.port, 0x7f0000ff);
     scraper.Send(kScrape);
     EXPECT_TRUE(AnsweredOk(scraper));
@@ -106,6 +102,21 @@ TEST(MetricsServerTest, AtTheLimitsTheOldestConnectionWithoutAnAnswerOnItsWayGiv
     EXPECT_FALSE(held[2]->ClosedWithin(300));
     scraper.Send(kScrape);
     EXPECT_TRUE(AnsweredOk(scraper));
+}
+
+TEST(MetricsServerTest, AFailedListenerListensAgainAtOnceThenEveryFiveSecondsWhileItFails)
+{
+    Endpoint e;
+    auto answered = [&](int ms) { StatusClient s(e.port); return s.Send(kScrape) && s.Receive(15, ms).starts_with("HTTP/1.1 200"); };
+    SocketCalls::FailNext(SocketCalls::Call::Accept, 10024);
+    EXPECT_TRUE(StatusClient(e.port).ClosedWithin(10000) && answered(10000)) << "the failed listener goes, another listens";
+    SocketCalls::FailNext(SocketCalls::Call::Accept, 10024);
+    EXPECT_FALSE(answered(300)) << "a failure soon after another waits";
+    SocketCalls::FailNext(SocketCalls::Call::Create, 10024);
+    e.clock.Advance(5.1);
+    EXPECT_FALSE(PumpUntil([&] { return answered(100); }, 1000)) << "a failed try is tried again five seconds later";
+    e.clock.Advance(5.1);
+    EXPECT_TRUE(PumpUntil([&] { return answered(1000); }, 10000));
 }
 
 }  // namespace
