@@ -113,7 +113,7 @@ eventually grep -qs libZorvadev "$root/copy.err" || true
 rm "$root/copy/StatusMonitorQ62m"
 # Another program at the package's path in a mount namespace of its own, as in a container.
 unshare -m sh -c "mount --bind $(command -v sleep) $program && exec $program 600" & contained=$!
-eventually test "$(readlink /proc/$contained/exe)" = $program || fail "nothing runs at $program in another namespace"
+eventually eval '[ "$(readlink /proc/$contained/exe)" = $program ]' || fail "nothing runs at $program in another namespace"
 
 dpkg-deb -R "$deb" "$root/upgrade"
 sed -i "s/^Version: .*/Version: $version+1/" "$root/upgrade/DEBIAN/control"
