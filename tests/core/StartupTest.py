@@ -22,7 +22,7 @@ def test_a_failure_ends_the_program_with_its_message_and_status_one(lab, ini, me
 
 # One monitor per configuration file on the whole machine, whoever starts it and by whichever path. A name
 # held by another user's program, which takes no connections, is told, with a status the unit restarts on.
-SQUAT = "import socket, sys, time; s = socket.socket(socket.AF_UNIX); s.bind(chr(0) + sys.argv[1]); time.sleep(60)"
+SQUAT = "import signal, socket, sys; s = socket.socket(socket.AF_UNIX); s.bind(chr(0) + sys.argv[1]); signal.pause()"
 
 
 @pytest.mark.parametrize("user, name, status, errors", [
