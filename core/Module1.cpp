@@ -17,6 +17,11 @@
 
 namespace {
 
+// Something that is no monitor of this configuration holds its lock or
+// name: an exit status of its own, which the user unit restarts on, so the
+// monitor comes up once that program has gone.
+constexpr int kExitHeldByOther = 4;
+
 std::string RuntimeErrorMessage(const RuntimeError& error)
 {
     return "Run-time error " + std::to_string(error.Number()) + ": " + error.Description() + " ("
@@ -32,7 +37,7 @@ std::string RuntimeErrorMessage(const RuntimeError& error)
 // within a second of a signal while the loop waits, and without finishing a
 // poll whose link the unload has just closed. Objects still on the stack are
 // not destroyed; what they held outside the process has been released by
-// the unload, and the kernel frees the single-instance name.
+// the unload, and the kernel frees the single-instance lock and name.
 [[noreturn]] void EndProgram(int status)
 {
     std::fflush(nullptr);
@@ -47,13 +52,16 @@ int Main(int argc, char** argv)
     // One monitor per configuration file on the machine. A second one ends
     // here, before it has touched the display or written anything.
     SingleInstance instance(ConfigurationPath());
-    if (instance.AnotherIsRunning())
+    if (instance.Result() == SingleInstance::Answer::HeldByOther)
+        return kExitHeldByOther;
+    if (instance.Result() != SingleInstance::Answer::Alone)
         return 0;
 
     RouteQtMessages();
     SelectPlatformForDisplay();
     const std::unique_ptr<QApplication> app = OpenApplication(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
+    instance.AnswerNewcomers();
     // The windows' Wayland app_id: a shell finds the menu entry, and with it
     // the icon, by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("statusmonitorq62m"));

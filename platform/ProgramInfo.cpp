@@ -14,20 +14,8 @@ std::string ExecutablePath()
     return std::string(buffer, static_cast<size_t>(n));
 }
 
-}  // namespace
-
-std::string ExecutableDirectory()
+std::string BaseName(const std::string& path)
 {
-    const std::string path = ExecutablePath();
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-std::string ExecutableBaseName()
-{
-    const std::string path = ExecutablePath();
     std::string name = path.substr(path.rfind('/') + 1);
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0)
@@ -35,10 +23,35 @@ std::string ExecutableBaseName()
     return name.empty() ? std::string(kProgramTitle) : name;
 }
 
+std::string DirectoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string ExecutableDirectory()
+{
+    return DirectoryOf(ExecutablePath());
+}
+
+std::string ExecutableBaseName()
+{
+    return BaseName(ExecutablePath());
+}
+
 std::string ConfigurationPath()
 {
-    std::string dir = ExecutableDirectory();
+    return ConfigurationPathOf(ExecutablePath());
+}
+
+std::string ConfigurationPathOf(const std::string& executablePath)
+{
+    std::string dir = DirectoryOf(executablePath);
     if (dir != "/")
         dir += '/';
-    return dir + ExecutableBaseName() + ".ini";
+    return dir + BaseName(executablePath) + ".ini";
 }

@@ -17,3 +17,7 @@ std::string ExecutableBaseName();
 // Path of the configuration file: the executable's directory, a slash, the
 // base name and ".ini".
 std::string ConfigurationPath();
+
+// The configuration path of the executable at `executablePath`, by the same
+// rule.
+std::string ConfigurationPathOf(const std::string& executablePath);

@@ -1,33 +1,58 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+class QSocketNotifier;
 
 // The single-instance test, for the whole machine: one monitor per
 // configuration file, whoever starts it, since the configuration, the
-// status ports and the printer devices are the machine's. The first
-// instance binds an abstract Unix-domain socket named after the
-// configuration file's real path and holds it for the rest of its life.
-// Every user sees the same names (per network namespace), no file is
-// involved whose permissions could shut another user out, and the kernel
-// frees the name when the process ends, however it ends. The entry asks
-// it before anything else.
+// status ports and the printer devices are the machine's. The entry asks
+// it before anything else, and it holds what it took for the rest of the
+// process's life; the kernel lets go of both however the process ends.
+//
+// Where the package made kLockDirectory (open to root and the group that
+// may use the printers' serial devices), the monitor takes an exclusive
+// lock on a file there named after a SHA-256 of the configuration file's
+// real path: a user outside that group cannot take it first. Elsewhere (a
+// copy of the executable outside the package) an abstract Unix-domain
+// socket of that name stands in; any user can bind such a name, so there
+// the test only tells a squatter apart and says so. The monitor binds the
+// name in both cases and listens on it, so that a newcomer can learn from
+// the kernel which process holds it.
+//
+// User-interface thread only.
 class SingleInstance {
 public:
+    static constexpr const char* kLockDirectory = "/run/statusmonitorq62m";
+
+    enum class Answer {
+        Alone,           // this monitor holds the lock or the name, or could not check
+        AnotherMonitor,  // a monitor of this configuration holds it
+        NotAllowed,      // the lock directory is closed to this user; told on standard error
+        HeldByOther,     // something that is no monitor of this configuration holds it; told
+    };
+
     explicit SingleInstance(const std::string& configurationPath);
     ~SingleInstance();
 
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // True when another instance holds the name.
-    bool AnotherIsRunning() const { return another_; }
+    Answer Result() const { return answer_; }
 
-    // The socket's abstract name, without its leading NUL: the program's
-    // title and a SHA-256 of the configuration file's real path (the path
-    // as given when it cannot be resolved).
-    static std::string SocketName(const std::string& configurationPath);
+    // Takes and closes the connections of newcomers that ask who holds the
+    // name. Once the application object exists.
+    void AnswerNewcomers();
 
 private:
-    int fd_ = -1;
-    bool another_ = false;
+    bool TakeLock(const std::string& lockPath);
+    void TakeName(const std::string& name);
+    void AcceptNewcomer();
+
+    std::string configuration_;
+    int lockFd_ = -1;
+    int nameFd_ = -1;
+    Answer answer_ = Answer::Alone;
+    std::unique_ptr<QSocketNotifier> newcomers_;
 };

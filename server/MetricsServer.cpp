@@ -13,6 +13,9 @@ namespace {
 
 const std::string kMetricsType = "text/plain; version=0.0.4; charset=utf-8";
 
+// A listener failure after this long without one is told again.
+constexpr double kQuietSeconds = 60;
+
 double After(int ms)
 {
     return CurrentClock().Now() + ms / 1000.0;
@@ -35,30 +38,40 @@ struct MetricsServer::Connection {
     // answer is sent the client reads the end of the stream, and the
     // connection goes when the client closes its end or kRequestMs later.
     bool closing = false;
+    // The client's address, as the listener saw it at the accept.
+    std::string peer;
     // Inside SendData, which may raise SendComplete before it returns.
     bool sending = false;
     // Done with; destroyed from the event loop, never inside its own events.
     bool dead = false;
 
-    // No request in progress: nothing is lost when it goes.
-    bool Idle() const { return !dead && !answering && (closing || received.empty()); }
+    // No answer on its way: at most a request not yet whole is lost when it
+    // goes, and a client that keeps its head unfinished holds no place.
+    bool MayGiveWay() const { return !dead && !answering; }
 };
 
 MetricsServer::MetricsServer(const MonitorMetrics& metrics, const StatusStore& store, int32_t port,
                              const std::string& address)
-    : metrics_(metrics), store_(store), listener_(std::make_unique<CNetSocket>()), address_(address)
+    : metrics_(metrics), store_(store), port_(port), address_(address)
 {
-    listener_->Events.ConnectionRequest = [this](int32_t requestID) { ConnectionRequest(requestID); };
-    // A failed accept (too many open files, say) leaves the listener in its
-    // error state; it listens again on the same port.
-    listener_->Events.Error = [this](int16_t, std::string&, int32_t, const std::string&, const std::string&, int32_t,
-                                     bool&) {
-        QMetaObject::invokeMethod(&idleCheck_, [this] { Relisten(); }, Qt::QueuedConnection);
-    };
-    listener_->Bind(NetVariant(port), address.empty() ? NetVariant(int32_t{0}) : NetVariant(address));
-    listener_->Listen();
+    Listen();
     idleCheck_.setInterval(kRequestMs / 8);
-    QObject::connect(&idleCheck_, &QTimer::timeout, &idleCheck_, [this] { DropIdle(); });
+    QObject::connect(&idleCheck_, &QTimer::timeout, &idleCheck_, [this] { CheckDeadlines(); });
+}
+
+// A fresh listener every time, as one whose accept or bind failed is left in
+// its error state.
+void MetricsServer::Listen()
+{
+    listener_ = std::make_unique<CNetSocket>();
+    listener_->Events.ConnectionRequest = [this](int32_t requestID) { ConnectionRequest(requestID); };
+    listener_->Events.Error = [this](int16_t number, std::string& description, int32_t, const std::string&,
+                                     const std::string&, int32_t, bool&) {
+        QMetaObject::invokeMethod(
+            &idleCheck_, [this, number, description] { ListenerFailed(number, description); }, Qt::QueuedConnection);
+    };
+    listener_->Bind(NetVariant(port_), address_.empty() ? NetVariant(int32_t{0}) : NetVariant(address_));
+    listener_->Listen();
 }
 
 MetricsServer::~MetricsServer() = default;
@@ -66,11 +79,13 @@ MetricsServer::~MetricsServer() = default;
 void MetricsServer::ConnectionRequest(int32_t requestID)
 {
     // A connection not taken is closed as soon as this returns.
-    if (!MakeRoom())
+    const std::string peer = listener_->RemoteHostIP();
+    if (!MakeRoom(peer))
         return;
     connections_.push_back(std::make_unique<Connection>());
     Connection& c = *connections_.back();
     c.serial = ++nextSerial_;
+    c.peer = peer;
     c.deadline = After(kRequestMs);
     c.socket->Events.DataArrival = [this, &c](int32_t) { DataArrival(c); };
     c.socket->Events.CloseSck = [this, &c] { Drop(c); };
@@ -93,17 +108,30 @@ void MetricsServer::ConnectionRequest(int32_t requestID)
     }
 }
 
-// At the limit the oldest connection with no request in progress gives way;
-// false when every connection is busy with one.
-bool MetricsServer::MakeRoom()
+// A peer that holds its share gives up one of its own connections; at the
+// limit anyone's may go. False when none of them may.
+bool MetricsServer::MakeRoom(const std::string& peer)
 {
-    const auto live = std::count_if(connections_.begin(), connections_.end(), [](const auto& c) { return !c->dead; });
-    if (static_cast<size_t>(live) < kMaxConnections)
-        return true;
-    const auto idle = std::find_if(connections_.begin(), connections_.end(), [](const auto& c) { return c->Idle(); });
-    if (idle == connections_.end())
+    const auto ofPeer = [&peer](const Connection& c) { return !c.dead && c.peer == peer; };
+    const auto live = [](const Connection& c) { return !c.dead; };
+    const auto count = [this](const auto& among) {
+        return static_cast<size_t>(std::count_if(connections_.begin(), connections_.end(), [&](const auto& c) { return among(*c); }));
+    };
+    if (count(ofPeer) >= kMaxPerPeer)
+        return GiveWay(ofPeer);
+    if (count(live) >= kMaxConnections)
+        return GiveWay(live);
+    return true;
+}
+
+// The oldest connection `among` those without an answer on its way goes.
+bool MetricsServer::GiveWay(const std::function<bool(const Connection&)>& among)
+{
+    const auto oldest = std::find_if(connections_.begin(), connections_.end(),
+                                     [&](const auto& c) { return among(*c) && c->MayGiveWay(); });
+    if (oldest == connections_.end())
         return false;
-    Drop(**idle);
+    Drop(**oldest);
     return true;
 }
 
@@ -221,16 +249,34 @@ void MetricsServer::AnswerSent(Connection& c)
     }
 }
 
+// The first failure in a while is tried again at once; one within two
+// periods of the last waits a period, so that a failure that comes back at
+// every accept does not keep the loop busy. Standard error hears of the
+// first only.
+void MetricsServer::ListenerFailed(int32_t number, const std::string& description)
+{
+    if (relistenAt_ > 0)
+        return;
+    const double now = CurrentClock().Now();
+    const double since = now - lastFailure_;
+    lastFailure_ = now;
+    if (since > kQuietSeconds)
+        ReportLine("metrics endpoint on port " + std::to_string(port_) + ": error " + std::to_string(number) + ": "
+                   + description + " It listens again at once, then every " + std::to_string(kRelistenMs / 1000)
+                   + " seconds until it can.");
+    relistenAt_ = since < 2 * kRelistenMs / 1000.0 ? After(kRelistenMs) : now;
+    if (!idleCheck_.isActive())
+        idleCheck_.start();
+    QMetaObject::invokeMethod(&idleCheck_, [this] { CheckDeadlines(); }, Qt::QueuedConnection);
+}
+
 void MetricsServer::Relisten()
 {
-    const int32_t port = listener_->LocalPort();
+    relistenAt_ = 0;
     try {
-        listener_->CloseSck();
-        listener_->Bind(NetVariant(port), address_.empty() ? NetVariant(int32_t{0}) : NetVariant(address_));
-        listener_->Listen();
+        Listen();
     } catch (const RuntimeError& error) {
-        ReportLine("metrics endpoint on port " + std::to_string(port) + ": error " + std::to_string(error.Number())
-                   + ": " + error.Description() + " It serves no more until the monitor starts again.");
+        ListenerFailed(error.Number(), error.Description());
     }
 }
 
@@ -247,16 +293,20 @@ void MetricsServer::Drop(Connection& c)
     } catch (const RuntimeError&) {
         // The descriptor goes with the object.
     }
-    QMetaObject::invokeMethod(&idleCheck_, [this] { DropIdle(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&idleCheck_, [this] { CheckDeadlines(); }, Qt::QueuedConnection);
 }
 
-void MetricsServer::DropIdle()
+void MetricsServer::CheckDeadlines()
 {
     const double now = CurrentClock().Now();
+    if (relistenAt_ > 0 && now >= relistenAt_) {
+        relistenAt_ = 0;
+        QMetaObject::invokeMethod(&idleCheck_, [this] { Relisten(); }, Qt::QueuedConnection);
+    }
     for (const auto& c : connections_)
         if (now > c->deadline)
             Drop(*c);
     connections_.remove_if([](const std::unique_ptr<Connection>& c) { return c->dead; });
-    if (connections_.empty())
+    if (connections_.empty() && relistenAt_ == 0)
         idleCheck_.stop();
 }

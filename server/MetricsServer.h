@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -25,21 +26,30 @@ class StatusStore;
 // its own kernel buffers. A connection goes when it has no complete request
 // kRequestMs after its accept or its last answer, when an answer stays
 // unsent for kUnsentMs (sending part of it does not extend that), or when a
-// new connection needs its place: at kMaxConnections the oldest one with no
-// request in progress gives way, so idle connections never lock a scraper
-// out. After an answer with "Connection: close" further input is read and
+// new connection needs its place. Only a connection whose answer is on its
+// way keeps its place; the oldest of the others gives way, whether it is
+// idle or still sending its request head, so neither idle connections nor
+// slow heads lock a scraper out. One peer address holds at most
+// kMaxPerPeer connections: its next one takes the place of its own oldest.
+// After an answer with "Connection: close" further input is read and
 // discarded until the connection ends.
 //
-// Everything runs from socket notifications and one timer on the
+// A listener that fails (an accept when descriptors have run out) listens
+// again at once, then every kRelistenMs while that fails or keeps failing;
+// standard error hears of it once, and again only after a minute without.
+//
+// Everything runs from socket notifications and timers on the
 // user-interface thread, like the status servers, one request per turn of
 // the event loop, so a slow or hostile client delays nothing else. The main
 // window owns it and outlives it.
 class MetricsServer {
 public:
     static constexpr size_t kMaxConnections = 8;
+    static constexpr size_t kMaxPerPeer = 3;
     static constexpr size_t kMaxRequest = 8 * 1024;
     static constexpr int kRequestMs = 2000;
     static constexpr int kUnsentMs = 5000;
+    static constexpr int kRelistenMs = 5000;
 
     // Listens on `port` of `address` (every local address when empty);
     // raises RuntimeError when that fails.
@@ -52,7 +62,8 @@ private:
     struct Connection;
 
     void ConnectionRequest(int32_t requestID);
-    bool MakeRoom();
+    bool MakeRoom(const std::string& peer);
+    bool GiveWay(const std::function<bool(const Connection&)>& among);
     void DataArrival(Connection& connection);
     void Serve(Connection& connection);
     void ServeLater(const Connection& connection);
@@ -61,7 +72,9 @@ private:
               bool headOnly, bool keepAlive, const std::string& extraHeaders = {});
     void AnswerSent(Connection& connection);
     void Drop(Connection& connection);
-    void DropIdle();
+    void CheckDeadlines();
+    void Listen();
+    void ListenerFailed(int32_t number, const std::string& description);
     void Relisten();
 
     const MonitorMetrics& metrics_;
@@ -70,6 +83,11 @@ private:
     // In the order of their accept.
     std::list<std::unique_ptr<Connection>> connections_;
     uint64_t nextSerial_ = 0;
+    int32_t port_;
     std::string address_;
+    // Ticks while a connection or a relisten has a deadline.
     QTimer idleCheck_;
+    // When the listener last failed, and when it tries again (0: no try due).
+    double lastFailure_ = -1e9;
+    double relistenAt_ = 0;
 };

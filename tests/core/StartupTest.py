@@ -1,7 +1,7 @@
 # Start-up of the real executable: the failures that stop it and the single-instance rule.
-import os, pathlib, socket
+import hashlib, os, pathlib, re, socket, sys
 import pytest
-from conftest import Monitor, read, wait_for
+from conftest import Monitor, Process, read, wait_for
 
 HELD = socket.create_server(("127.0.0.1", 0))  # a status port that another program holds
 
@@ -38,15 +38,21 @@ def test_a_display_that_cannot_be_opened_ends_the_start_with_a_message_and_statu
     assert all(line.startswith("StatusMonitorQ62m: ") for line in lines), lines
 
 
-# One monitor per configuration file on the whole machine, whoever starts it and by whichever path.
-@pytest.mark.parametrize("user, name", [(None, "StatusMonitorQ62m"), ("nobody", "StatusMonitorQ62m"), (None, "Linked")])
-def test_a_second_monitor_on_the_same_configuration_ends_at_once_and_silently(lab, user, name):
-    first = Monitor(lab, "[General]\nUpdateInterval=60\n[Printer1]\nPort=-1\n")
+# One monitor per configuration file on the whole machine, whoever starts it and by whichever path. A name
+# held by another user's program, which takes no connections, is told, with a status the unit restarts on.
+SQUAT = "import signal, socket, sys; s = socket.socket(socket.AF_UNIX); s.bind(chr(0) + sys.argv[1]); signal.pause()"
+
+
+@pytest.mark.parametrize("user, name, status, errors", [
+    (None, "StatusMonitorQ62m", 0, "^$"), ("nobody", "StatusMonitorQ62m", 0, "^$"), (None, "Linked", 0, "^$"),
+    (None, "squatter", 4, r"^StatusMonitorQ62m: the single-instance name @{name} is held by process {pid} \(python3\) of user nobody, ")])
+def test_a_second_monitor_ends_at_once_quietly_and_one_kept_out_by_another_program_says_so(lab, user, name, status, errors):
+    held = "StatusMonitorQ62m/" + hashlib.sha256(os.path.realpath(lab.path("StatusMonitorQ62m.ini")).encode()).hexdigest()
+    squatter = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", sys.executable, "-c", SQUAT, held]
+    first = Process(lab, name, squatter) if name == "squatter" else Monitor(lab, "[General]\nUpdateInterval=60\n[Printer1]\nPort=-1\n")
     os.symlink(lab.path("StatusMonitorQ62m.ini"), lab.path("Linked.ini"))
-    # The first monitor holds an abstract socket named after its configuration.
-    sockets = lambda: [d[8:-1] for d in first.descriptors() if d.startswith("socket:[")]
-    assert wait_for(lambda: any(f" {inode} @" in read("/proc/net/unix") for inode in sockets())), "no name held"
-    second = Monitor(lab, name=name, user=user)
-    assert second.exit_code() == 0
-    assert (second.errors(), read(second.out)) == ("", "")
+    assert wait_for(lambda: f" @{held}\n" in read("/proc/net/unix")), "no name held"
+    second = Monitor(lab, name="StatusMonitorQ62m" if name == "squatter" else name, user=user)
+    assert second.exit_code() == status
+    assert re.search(errors.format(name=held, pid=first.process.pid), second.errors()) and read(second.out) == ""
     assert first.process.poll() is None, "the running monitor was disturbed"

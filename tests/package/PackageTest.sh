@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The Debian package: its files, modes, conffiles, relations, lintian's verdict
 # and manual pages; then, installed with apt as on a kiosk, a monitor on the
-# edited configuration answers a status client, a second one of another user
-# ends at once and silently, an upgrade keeps the edit and the monitor running,
-# the removal ends that monitor but no copy elsewhere, and the autostart entry
-# left behind names a program that is gone. Purged at the end. Run as root,
+# edited configuration answers a status client and holds its lock, a second
+# one of the printers' group ends at once and silently and one of another user
+# with a line, an upgrade keeps the edit and the monitor running, the removal
+# ends that monitor but no copy elsewhere and nothing in another mount
+# namespace, and the autostart entry left behind names a program that is gone. Purged at the end. Run as root,
 # where the package is not installed.
 #   tests/package/PackageTest.sh build/statusmonitorq62m_<version>_<arch>.deb
 set -euo pipefail
@@ -24,7 +25,8 @@ for entry in '-rwxr-xr-x root/root .* \./usr/lib/statusmonitorq62m/StatusMonitor
     '-rw-r--r-- root/root .* \./etc/statusmonitorq62m/StatusMonitorQ62m\.ini$' \
     '-rw-r--r-- root/root .* \./etc/xdg/autostart/statusmonitorq62m\.desktop$' \
     '-rw-r--r-- root/root .* \./usr/share/applications/statusmonitorq62m\.desktop$' \
-    '-rw-r--r-- root/root .* \./usr/lib/systemd/user/statusmonitorq62m\.service$' \
+    '-rw-r--r-- root/root .* \./usr/lib/systemd/(user/statusmonitorq62m|system/statusmonitorq62m-headless)\.service$' \
+    '-rw-r--r-- root/root .* \./usr/lib/tmpfiles\.d/statusmonitorq62m\.conf$' \
     '-rw-r--r-- root/root .* \./usr/share/doc/statusmonitorq62m/(README\.md|copyright|changelog\.gz)$' \
     '-rw-r--r-- root/root .* \./usr/share/man/man1/(StatusMonitorQ62m|q62m-printer-sim)\.1\.gz$'; do
     grep -Eq -- "$entry" <<<"$listing" || fail "no file like $entry"
@@ -65,9 +67,14 @@ simulator_page=$(LC_ALL=C man -l "$man1/q62m-printer-sim.1.gz" 2>/dev/null)
 for option in $(q62m-printer-sim --help | grep -oE '^  --[a-z-]+'); do
     grep -q -- "$option" <<<"$simulator_page" || fail "the simulator's manual page lacks $option"
 done
-for key in 'ConditionEnvironment=|DISPLAY' 'ConditionEnvironment=|WAYLAND_DISPLAY' 'RestartPreventExitStatus=1 2'; do
+for key in 'ConditionEnvironment=|DISPLAY' 'ConditionEnvironment=|WAYLAND_DISPLAY' 'RestartPreventExitStatus=1 2' \
+    'SystemCallFilter=@system-service' 'NoNewPrivileges=yes'; do
     grep -qxF "$key" /usr/lib/systemd/user/statusmonitorq62m.service || fail "the user unit lacks $key"
 done
+! command -v systemd-analyze >/dev/null || { XDG_RUNTIME_DIR=$root systemd-analyze verify --man=no --user \
+    /usr/lib/systemd/user/statusmonitorq62m.service && systemd-analyze verify --man=no \
+    /usr/lib/systemd/system/statusmonitorq62m-headless.service; } || fail "systemd-analyze finds fault with a unit"
+[ "$(stat -c '%a %U %G' /run/statusmonitorq62m)" = "2770 root dialout" ] || fail "no lock directory for dialout alone"
 
 # The packaged configuration watches a network printer and serves its
 # status; both are moved to free ports, as an administrator edits the file.
@@ -88,9 +95,11 @@ answer() { (exec 3<>"/dev/tcp/127.0.0.1/$status_port" && printf '\x1d\x61\x01' >
 paper_empty() { [ "$(answer)" = 040000f0 ]; }
 eventually paper_empty || fail "status client got '$(answer)', not 04 00 00 f0: $(cat "$root/monitor.err")"
 
+grep -q " FLOCK .* $monitor .*:$(stat -c %i /run/statusmonitorq62m/*.lock) " /proc/locks || fail "the monitor holds no lock"
+second=$("${headless[@]}" timeout 15 setpriv --reuid=nobody --regid=nogroup --groups=dialout StatusMonitorQ62m 2>&1) \
+    && [ -z "$second" ] || fail "a second monitor of a member of dialout did not end quietly with status 0: $second"
 second=$("${headless[@]}" timeout 15 setpriv --reuid=nobody --regid=nogroup --clear-groups StatusMonitorQ62m 2>&1) \
-    || fail "a second monitor started by another user ended with status $?: $second"
-[ -z "$second" ] || fail "a second monitor started by another user wrote: $second"
+    && grep -q 'only root and members of group dialout' <<<"$second" || fail "a user outside dialout was told: $second"
 
 # A copy of the monitor elsewhere, its file deleted, as an upgraded program's is.
 mkdir "$root/copy"
@@ -102,6 +111,9 @@ copy=$!
 # read its configuration, which it finds through its program's name.
 eventually grep -qs libZorvadev "$root/copy.err" || true
 rm "$root/copy/StatusMonitorQ62m"
+# Another program at the package's path in a mount namespace of its own, as in a container.
+unshare -m sh -c "mount --bind $(command -v sleep) $program && exec $program 600" & contained=$!
+eventually eval '[ "$(readlink /proc/$contained/exe)" = $program ]' || fail "nothing runs at $program in another namespace"
 
 dpkg-deb -R "$deb" "$root/upgrade"
 sed -i "s/^Version: .*/Version: $version+1/" "$root/upgrade/DEBIAN/control"
@@ -115,6 +127,8 @@ DEBIAN_FRONTEND=noninteractive apt-get remove -qq -y statusmonitorq62m >/dev/nul
 eventually gone "$monitor" || fail "the package's removal left the upgraded monitor running"
 wait "$monitor" || fail "the monitor did not end with status 0 when the package was removed"
 kill -0 "$copy" || fail "the package's removal ended a copy of the monitor elsewhere"
+kill -0 "$contained" || fail "the package's removal ended a program in another mount namespace"
+[ ! -e /run/statusmonitorq62m ] || fail "the removal left the lock directory"
 grep -qx 'TryExec=StatusMonitorQ62m' /etc/xdg/autostart/statusmonitorq62m.desktop && ! command -v StatusMonitorQ62m \
     || fail "the autostart entry left by the removal would start a program that is gone"
 echo "package test: $deb passed"

@@ -1,10 +1,10 @@
 # The servers of the real executable under bad clients. The status servers: a flood of connections that
 # close at once, leave without reading or send garbage, then a megabyte in one. The metrics endpoint:
-# requests other than a scrape, one never finished, random bytes, pipelined requests never read and a
-# crowd of idle connections. The other status server answers and the polls go on throughout, each
-# troubled server serves again afterwards, and the monitor holds no more descriptors than before. Longer
-# runs under load are the soak benchmark's.
-import contextlib, os, re, socket, statistics, struct, subprocess, sys, time
+# requests other than a scrape, one never finished, random bytes, pipelined requests never read, a
+# crowd of idle connections and request heads sent a byte at a time. The other status server answers and
+# the polls go on throughout, each troubled server serves again afterwards, and the monitor holds no more
+# descriptors than before. Longer runs under load are the soak benchmark's.
+import contextlib, os, re, socket, statistics, struct, subprocess, sys, threading, time
 from conftest import REQUEST, Endpoint, Usb, ask, connect, exchange, read, receive, serve, served_client, usb_ini, wait_for
 
 STATUS = b"\x04\x00\x12\xf0"
@@ -15,6 +15,14 @@ def queues(local, remote):
     for row in (line.split() for line in read("/proc/net/tcp").splitlines()[1:]):
         if (int(row[1][-4:], 16), int(row[2][-4:], 16)) == (local, remote):
             return tuple(int(queue, 16) for queue in row[4].split(":"))
+
+
+def slow_head(port, source, stop):  # a request head never ended, a byte every 0.3 s; back at once when dropped
+    while not stop.is_set():
+        with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), 2, (source, 0)) as s:
+            s.sendall(b"GET /metrics HTTP/1.1\r\nHost: kiosk")
+            while not stop.wait(0.3):
+                s.sendall(b"x")
 
 
 def test_bad_clients_of_one_server_delay_nothing_and_leave_nothing_open(lab):
@@ -104,4 +112,17 @@ for reuse, address in itertools.product(((1, 0), (0, 1), (1, 1), (0, 0)), ("0.0.
     for client in crowd + [held, flood]:
         client.close()
     assert wait_for(lambda: min(samples()) <= before), "descriptors left open"
+
+    # Slow heads from eight addresses, then 32 from one address, beside a scraper.
+    sockets = lambda: sum(d.startswith("socket:") for d in monitor.descriptors())
+    alone = sockets()
+    for sources, places in ([f"127.0.0.{i}" for i in range(2, 10)], 8), (["127.0.0.10"] * 32, 3):
+        stop = threading.Event()
+        for source in sources:
+            threading.Thread(target=slow_head, args=(port, source, stop), daemon=True).start()
+        assert wait_for(lambda: sockets() >= alone + places), "the slow heads hold their places"
+        counts = [(bool(e.scrape()), sockets()) for _ in range(20)]
+        stop.set()
+        assert sum(ok for ok, _ in counts) >= 18 and max(n for _, n in counts) <= alone + places + 2, counts  # few per peer
+        assert wait_for(lambda: sockets() <= alone), "the slow heads' connections end with them"
     assert monitor.process.poll() is None, monitor.errors()

@@ -2,11 +2,13 @@
 // deadlines on the injected clock: a connection goes two seconds after its
 // accept or its last answer unless a request completes first, an answer left
 // unsent for five seconds ends the connection, a client that never reads is
-// held back by its own buffers, and idle connections give way to new ones.
+// held back by its own buffers, connections without an answer on its way
+// give way to new ones, and a failed listener is replaced.
 #include "server/MetricsServer.h"
 #include "server/MonitorMetrics.h"
 #include "platform/EventPump.h"
 #include "server/StatusStore.h"
+#include "platform/SocketCalls.h"
 #include "socket/modNetSocket.h"
 #include "support/FakeClock.h"
 #include "support/StatusClient.h"
@@ -93,28 +95,44 @@ TEST(MetricsServerTest, AClientThatSendsWithoutReadingIsHeldBackAndGoesFiveSecon
     EXPECT_TRUE(reset(10000)) << "an answer unsent for five seconds ends the connection";
 }
 
-TEST(MetricsServerTest, AtTheLimitTheOldestConnectionWithNoRequestInProgressGivesWay)
+TEST(MetricsServerTest, AtTheLimitsTheOldestConnectionWithoutAnAnswerOnItsWayGivesWay)
 {
     Endpoint e;
     // Connected one at a time, each accepted before the next, so that their
     // order is known.
     const size_t sockets = modNetSocket::SocketTable().size();
     auto accepted = [&](size_t count) { return PumpUntil([&] { return modNetSocket::SocketTable().size() == sockets + count; }); };
-    StatusClient partial(e.port);
-    partial.Send("GET /metrics");
-    std::vector<std::unique_ptr<StatusClient>> idle;
-    for (size_t i = 1; i < MetricsServer::kMaxConnections && accepted(i); ++i)
-        idle.push_back(std::make_unique<StatusClient>(e.port));
-    ASSERT_TRUE(accepted(MetricsServer::kMaxConnections));
-    StatusClient scraper(e.port);
+    std::vector<std::unique_ptr<StatusClient>> held;
+    for (size_t i = 0; i <= MetricsServer::kMaxPerPeer && (i == 0 || accepted(i)); ++i)
+        held.push_back(std::make_unique<StatusClient>(e.port));
+    EXPECT_TRUE(held.front()->ClosedWithin(10000)) << "one address holds only a few";
+    (*held.erase(held.begin()))->Send("GET /metrics");
+    for (uint32_t from = 0x7f000002; held.size() < MetricsServer::kMaxConnections; ++from)
+        ASSERT_TRUE(held.emplace_back(std::make_unique<StatusClient>(e.port, from))->Send(kScrape) && AnsweredOk(*held.back()));
+    StatusClient scraper(e.port, 0x7f0000ff);
     scraper.Send(kScrape);
     EXPECT_TRUE(AnsweredOk(scraper));
-    EXPECT_TRUE(idle.front()->ClosedWithin(10000)) << "the oldest idle one gave way";
-    idle.front() = std::make_unique<StatusClient>(e.port);
-    EXPECT_TRUE(idle[1]->ClosedWithin(10000)) << "and so on as they come back";
-    EXPECT_FALSE(partial.ClosedWithin(300)) << "a request in progress keeps its place";
+    EXPECT_TRUE(held[0]->ClosedWithin(10000)) << "the oldest gave way, its request head unfinished";
+    held[0] = std::make_unique<StatusClient>(e.port, 0x7f0000fe);
+    EXPECT_TRUE(held[1]->ClosedWithin(10000)) << "and so on as they come back";
+    EXPECT_FALSE(held[2]->ClosedWithin(300));
     scraper.Send(kScrape);
     EXPECT_TRUE(AnsweredOk(scraper));
+}
+
+TEST(MetricsServerTest, AFailedListenerListensAgainAtOnceThenEveryFiveSecondsWhileItFails)
+{
+    Endpoint e;
+    auto answered = [&](int ms) { StatusClient s(e.port); return s.Send(kScrape) && s.Receive(15, ms).starts_with("HTTP/1.1 200"); };
+    SocketCalls::FailNext(SocketCalls::Call::Accept, 10024);
+    EXPECT_TRUE(StatusClient(e.port).ClosedWithin(10000) && answered(10000)) << "the failed listener goes, another listens";
+    SocketCalls::FailNext(SocketCalls::Call::Accept, 10024);
+    EXPECT_FALSE(answered(300)) << "a failure soon after another waits";
+    SocketCalls::FailNext(SocketCalls::Call::Create, 10024);
+    e.clock.Advance(5.1);
+    EXPECT_FALSE(PumpUntil([&] { return answered(100); }, 1000)) << "a failed try is tried again five seconds later";
+    e.clock.Advance(5.1);
+    EXPECT_TRUE(PumpUntil([&] { return answered(1000); }, 10000));
 }
 
 }  // namespace

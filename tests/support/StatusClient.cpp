@@ -45,13 +45,16 @@ int32_t FreeLoopbackPort()
     return ntohs(address.sin_port);
 }
 
-int ConnectLoopback(int32_t port)
+int ConnectLoopback(int32_t port, uint32_t from)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(from);
+    if (from != INADDR_LOOPBACK)
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     // A loopback connect to a listening socket completes from the kernel's
@@ -75,7 +78,7 @@ int ConnectLoopback(int32_t port)
     return fd;
 }
 
-StatusClient::StatusClient(int32_t port) : fd_(ConnectLoopback(port))
+StatusClient::StatusClient(int32_t port, uint32_t from) : fd_(ConnectLoopback(port, from))
 {
 }
 

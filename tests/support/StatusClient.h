@@ -17,10 +17,10 @@ void PumpFor(int ms);
 // of this program can still bind it and listen.
 int32_t FreeLoopbackPort();
 
-// A TCP connection to 127.0.0.1:`port` as a plain blocking socket, with
-// Nagle's algorithm off so that every send leaves at once as the piece it
-// is; -1 when the connection is refused.
-int ConnectLoopback(int32_t port);
+// A TCP connection to 127.0.0.1:`port` from the loopback address `from`, as
+// a plain blocking socket, with Nagle's algorithm off so that every send
+// leaves at once as the piece it is; -1 when the connection is refused.
+int ConnectLoopback(int32_t port, uint32_t from = 0x7f000001);
 
 // A client program of the status server, over a plain TCP socket on
 // 127.0.0.1, to a server in this process: its events are pumped while the
@@ -28,7 +28,7 @@ int ConnectLoopback(int32_t port);
 // target feeds.
 class StatusClient {
 public:
-    explicit StatusClient(int32_t port);
+    explicit StatusClient(int32_t port, uint32_t from = 0x7f000001);
     ~StatusClient();
     StatusClient(const StatusClient&) = delete;
     StatusClient& operator=(const StatusClient&) = delete;
