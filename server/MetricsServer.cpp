@@ -59,17 +59,26 @@ MetricsServer::MetricsServer(const MonitorMetrics& metrics, const StatusStore& s
     QObject::connect(&idleCheck_, &QTimer::timeout, &idleCheck_, [this] { CheckDeadlines(); });
 }
 
-// A fresh listener every time, as one whose accept or bind failed is left in
-// its error state.
+// One listener for the endpoint's life, which holds its port throughout: a
+// listener whose accept failed is closed, which keeps its port and its
+// descriptor, and listens again on both, so that no other program can take
+// the port meanwhile and no new descriptor is needed while they are short.
+// A bind that failed leaves no socket, and the close leaves it closed.
 void MetricsServer::Listen()
 {
-    listener_ = std::make_unique<CNetSocket>();
-    listener_->Events.ConnectionRequest = [this](int32_t requestID) { ConnectionRequest(requestID); };
-    listener_->Events.Error = [this](int16_t number, std::string& description, int32_t, const std::string&,
-                                     const std::string&, int32_t, bool&) {
-        QMetaObject::invokeMethod(
-            &idleCheck_, [this, number, description] { ListenerFailed(number, description); }, Qt::QueuedConnection);
-    };
+    if (!listener_) {
+        listener_ = std::make_unique<CNetSocket>();
+        listener_->SetHoldsPort(true);
+        listener_->Events.ConnectionRequest = [this](int32_t requestID) { ConnectionRequest(requestID); };
+        listener_->Events.Error = [this](int16_t number, std::string& description, int32_t, const std::string&,
+                                         const std::string&, int32_t, bool&) {
+            QMetaObject::invokeMethod(
+                &idleCheck_, [this, number, description] { ListenerFailed(number, description); },
+                Qt::QueuedConnection);
+        };
+    }
+    if (listener_->State() != sckClosed)
+        listener_->CloseSck();
     listener_->Bind(NetVariant(port_), address_.empty() ? NetVariant(int32_t{0}) : NetVariant(address_));
     listener_->Listen();
 }

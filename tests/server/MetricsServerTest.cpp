@@ -125,10 +125,10 @@ TEST(MetricsServerTest, AFailedListenerListensAgainAtOnceThenEveryFiveSecondsWhi
     Endpoint e;
     auto answered = [&](int ms) { StatusClient s(e.port); return s.Send(kScrape) && s.Receive(15, ms).starts_with("HTTP/1.1 200"); };
     SocketCalls::FailNext(SocketCalls::Call::Accept, 10024);
-    EXPECT_TRUE(StatusClient(e.port).ClosedWithin(10000) && answered(10000)) << "the failed listener goes, another listens";
+    EXPECT_TRUE(StatusClient(e.port).ClosedWithin(10000) && answered(10000)) << "the failed listener listens again";
     SocketCalls::FailNext(SocketCalls::Call::Accept, 10024);
     EXPECT_FALSE(answered(300)) << "a failure soon after another waits";
-    SocketCalls::FailNext(SocketCalls::Call::Create, 10024);
+    SocketCalls::FailNext(SocketCalls::Call::Listen, 10048);
     e.clock.Advance(5.1);
     EXPECT_FALSE(PumpUntil([&] { return answered(100); }, 1000)) << "a failed try is tried again five seconds later";
     e.clock.Advance(5.1);
