@@ -29,7 +29,6 @@ public:
     enum class Answer {
         Alone,           // this monitor holds the lock or the name, or could not check
         AnotherMonitor,  // a monitor of this configuration holds it
-        NotAllowed,      // the lock directory is closed to this user; told on standard error
         HeldByOther,     // something that is no monitor of this configuration holds it; told
     };
 
