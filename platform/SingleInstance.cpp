@@ -179,8 +179,12 @@ SingleInstance::SingleInstance(const std::string& configurationPath) : configura
 {
     const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(configuration_), QCryptographicHash::Sha256);
     const std::string hex = hash.toHex().toStdString();
-    if (TakeLock(std::string(kLockDirectory) + "/" + hex + ".lock"))
-        TakeName(std::string(kProgramTitle) + "/" + hex);
+    std::string lockPath(kLockDirectory);
+    lockPath.append("/").append(hex).append(".lock");
+    std::string name(kProgramTitle);
+    name.append("/").append(hex);
+    if (TakeLock(lockPath))
+        TakeName(name);
 }
 
 SingleInstance::~SingleInstance()
