@@ -241,8 +241,9 @@ void frmMain::ReleaseSockets()
         handlers->reset();
         if (!*server)
             continue;
-        if ((*server)->State() > sckClosed)
-            ResumeNext([&] { (*server)->CloseSck(); });
+        CNetSocket& socket = **server;
+        if (socket.State() > sckClosed)
+            ResumeNext([&socket] { socket.CloseSck(); });
         server->reset();
     }
 }
