@@ -47,11 +47,6 @@ constexpr int32_t sckUDPProtocol = 1;
 // missing. GetData(std::string&) reads everything as text, one character
 // per byte.
 //
-// The class lies in four files by concern: the states, the connection
-// set-up and the events in CNetSocket.cpp, the host look-ups in
-// CNetSocketLookup.cpp, the receive buffer in CNetSocketReceive.cpp and the
-// send buffer in CNetSocketSend.cpp.
-//
 // User-interface thread only.
 class CNetSocket {
 public:
@@ -214,15 +209,3 @@ private:
     // the handler destroyed this object.
     std::shared_ptr<bool> alive_;
 };
-
-template <typename Handler, typename... Args>
-inline bool CNetSocket::Raise(Handler EventHandlers::*event, Args&&... args)
-{
-    // The copy keeps the handler alive should it destroy this object.
-    Handler handler = Events.*event;
-    if (!handler)
-        return true;
-    std::shared_ptr<bool> alive = alive_;
-    handler(std::forward<Args>(args)...);
-    return *alive;
-}
