@@ -20,6 +20,7 @@
 #include "printer/CommandExchange.h"
 #include "printer/NetworkTransport.h"
 #include "printer/PollPrinter.h"
+#include "printer/PrinterLink.h"
 #include "printer/SerialTransport.h"
 #include "tray/TrayPictures.h"
 #include "platform/Units.h"
@@ -87,7 +88,6 @@ frmMain::frmMain(std::string iniPath)
     Text1->setGeometry(TwipsToPixels(120), TwipsToPixels(3480), TwipsToPixels(3015), TwipsToPixels(855));
 
     MSComm1 = std::make_unique<MSComm>();
-    MSComm1->OnComm = [this] { MSComm1_OnComm(*this); };
 }
 
 frmMain::~frmMain() = default;
@@ -193,8 +193,7 @@ void frmMain::CreateSockets()
     tcpServer2 = std::make_unique<CNetSocket>();
     tcpServer1->SetProtocol(sckTCPProtocol);
     tcpServer2->SetProtocol(sckTCPProtocol);
-    Winsock1->Events.CloseSck = [this] { Winsock1_CloseSck(*this); };
-    Winsock1->Events.DataArrival = [this](int32_t bytesTotal) { Winsock1_DataArrival(*this, bytesTotal); };
+    WirePrinterLink(*this);
     if (!Timer1) {
         Timer1 = new QTimer(this);
         Timer2 = new QTimer(this);

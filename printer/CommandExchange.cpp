@@ -87,10 +87,10 @@ void AbortSend(PrinterContext& context)
     ExchangeState& state = context.Exchange;
     state.AbortCode = kAbortExchange;
     state.SendBuffer.clear();
-    if (context.Winsock1 && context.Winsock1->State() > sckClosed)
-        CloseSocket(context);
+    CloseSocket(context);
     state.Sending = false;
-    CloseLink(context);
+    ClosePort(context);
+    context.LinkOpen = false;
 }
 
 // Clears Receiving however the handler ends.

@@ -6,7 +6,6 @@
 #include "printer/PrinterContext.h"
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
-#include "printer/SerialTransport.h"
 #include "socket/CNetSocket.h"
 
 namespace {
@@ -77,16 +76,9 @@ void CloseSocket(PrinterContext& context)
     if (!context.Winsock1 || context.Winsock1->State() < 1)
         return;
     CNetSocket& socket = *context.Winsock1;
+    context.LinkOpen = false;
     try {
         socket.CloseSck();
     } catch (const RuntimeError&) {
-        context.LinkOpen = false;
-        return;
     }
-    CloseLink(context);
-}
-
-void Winsock1_CloseSck(PrinterContext& context)
-{
-    CloseLink(context);
 }

@@ -17,9 +17,7 @@ bool IsAddressTried(const std::string& ip);
 // empty Socket is never tried. Errors while setting up are cleared.
 void ConnectPrinter(PrinterContext& context, int16_t index);
 
-// Closes the printer socket if it is open and closes the link. A close that
-// fails leaves the link marked closed; the next poll's close ends it.
+// Closes the printer socket if it is open and marks the link closed. A
+// close that fails leaves the socket in sckError without a descriptor, which
+// the next close ends.
 void CloseSocket(PrinterContext& context);
-
-// Winsock1's close event: the printer or the network ended the connection.
-void Winsock1_CloseSck(PrinterContext& context);

@@ -5,6 +5,7 @@
 #include "printer/CommandExchange.h"
 #include "printer/DecodeStatus.h"
 #include "printer/NetworkTransport.h"
+#include "printer/PrinterLink.h"
 #include "printer/SerialTransport.h"
 #include "platform/UsbLibrary.h"
 
@@ -53,6 +54,8 @@ bool IsGoodReply(const std::string& reply)
 // closes the link.
 bool PollOverLink(PrinterContext& context, int16_t index, int16_t port, bool& answered)
 {
+    // Whatever an earlier poll or exchange left open is closed first.
+    CloseLink(context);
     if (port == 0)
         ConnectPrinter(context, index);
     else

@@ -5,9 +5,7 @@
 #include "runtime/ResumeNext.h"
 #include "printer/PrinterContext.h"
 #include "platform/MSComm.h"
-#include "printer/NetworkTransport.h"
 #include "printer/W32Comms.h"
-#include "socket/CNetSocket.h"
 
 #include <cmath>
 #include <exception>
@@ -58,14 +56,15 @@ void SetCom(PrinterContext& context, int16_t index)
         OpenPort(context, entry);
         // The configured speed, written into the open port.
         int32_t baud = WholeTextToInt32(entry.BaudRate);
-        if (SetCommBaudRate(*context.MSComm1, baud).empty())
+        if (SetCommBaudRate(*context.MSComm1, baud).empty()) {
             context.SetLinkOpen();
-        else
-            CloseLink(context);
+            return;
+        }
     } catch (const std::exception&) {
-        // A port that cannot be opened or set up: no link.
-        CloseLink(context);
     }
+    // A port that cannot be opened or set up: no link.
+    ClosePort(context);
+    context.LinkOpen = false;
 }
 
 void ClosePort(PrinterContext& context)
@@ -75,14 +74,5 @@ void ClosePort(PrinterContext& context)
         return;
     ResumeNext([&] { comm.SetOutBufferCount(0); });
     ResumeNext([&] { comm.SetPortOpen(false); });
-    CloseLink(context);
-}
-
-void CloseLink(PrinterContext& context)
-{
     context.LinkOpen = false;
-    if (context.MSComm1->PortOpen())
-        ClosePort(context);
-    if (context.Winsock1 && context.Winsock1->State() != sckClosed)
-        CloseSocket(context);
 }

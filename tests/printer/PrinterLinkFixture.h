@@ -5,6 +5,7 @@
 #include "printer/CommandExchange.h"
 #include "printer/NetworkTransport.h"
 #include "printer/PrinterContext.h"
+#include "printer/PrinterLink.h"
 #include "socket/CNetSocket.h"
 #include "support/FakeClock.h"
 #include "support/PseudoTerminal.h"
@@ -33,10 +34,8 @@ public:
                 rows->push_back(new LabelControl(&owner_));
         Text1 = new QPlainTextEdit(&owner_);
         MSComm1 = std::make_unique<MSComm>();
-        MSComm1->OnComm = [this] { MSComm1_OnComm(*this); };
         Winsock1 = std::make_unique<CNetSocket>();
-        Winsock1->Events.CloseSck = [this] { Winsock1_CloseSck(*this); };
-        Winsock1->Events.DataArrival = [this](int32_t bytes) { Winsock1_DataArrival(*this, bytes); };
+        WirePrinterLink(*this);
         SerialInBufferSize = 32764;
         SerialOutBufferSize = 16384;
         RTSEnable = true;
