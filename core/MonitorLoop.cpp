@@ -1,17 +1,14 @@
 #include "core/MonitorLoop.h"
 
-#include "core/frmMain.h"
 #include "platform/Beep.h"
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
-#include "printer/PollPrinter.h"
 
 namespace {
 constexpr int kWaitSliceMs = 400;
 }  // namespace
 
-MonitorLoop::MonitorLoop(frmMain& form, PollFunction poll)
-    : form_(form), poll_(poll ? std::move(poll) : PollFunction(PollPrinter))
+MonitorLoop::MonitorLoop(MonitorHost host, PollFunction poll) : host_(std::move(host)), poll_(std::move(poll))
 {
 }
 
@@ -24,7 +21,7 @@ void MonitorLoop::Run()
             return;
         ShowPassResult(anyFault);
         // A quit asked for during the pass ends the loop before the pause.
-        if (form_.QuitRequested)
+        if (host_.QuitAsked())
             return;
         Wait();
     }
@@ -34,10 +31,10 @@ void MonitorLoop::Run()
 // quit was found before a poll.
 bool MonitorLoop::PollAll(bool& anyFault)
 {
-    for (int16_t i = 0; i < form_.PrinterCount; ++i) {
-        if (form_.QuitRequested)
+    for (int16_t i = 0; i < host_.Printers(); ++i) {
+        if (host_.QuitAsked())
             return false;
-        if (poll_(form_, i))
+        if (poll_(i))
             anyFault = true;
     }
     return true;
@@ -46,18 +43,18 @@ bool MonitorLoop::PollAll(bool& anyFault)
 void MonitorLoop::ShowPassResult(bool anyFault)
 {
     if (anyFault) {
-        form_.ShowTrayPicture(TrayPicture::Fault);
+        host_.ShowPicture(TrayPicture::Fault);
         if (!faultAlarmRaised_) {
             SystemBeep();
-            ++form_.Metrics.FaultEpisodes;
+            host_.CountEpisode();
             // A minimised window counts as out of view too.
-            if (!form_.InView())
-                form_.ShowFaultAlarm();
+            if (!host_.SeenByUser())
+                host_.RaiseAlarm();
         }
         faultAlarmRaised_ = true;
     } else {
         faultAlarmRaised_ = false;
-        form_.ShowTrayPicture(TrayPicture::Normal);
+        host_.ShowPicture(TrayPicture::Normal);
     }
 }
 
@@ -70,7 +67,7 @@ void MonitorLoop::Wait()
     const double start = clock.Now();
     for (;;) {
         const float elapsed = static_cast<float>(clock.Now() - start);
-        if (elapsed >= form_.UpdateInterval)
+        if (elapsed >= host_.PauseSeconds())
             return;
         DoEvents();
         clock.Sleep(kWaitSliceMs);

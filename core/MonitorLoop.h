@@ -1,11 +1,12 @@
 #pragma once
 
+#include "core/MonitorHost.h"
+
 #include <cstdint>
 #include <functional>
 
-class frmMain;
-
-// The monitor's heartbeat, started once by the main window's activation:
+// The monitor's heartbeat, started once by the main window's activation,
+// which it knows only as a MonitorHost:
 // polls every printer in turn, folds their answers into one fault state,
 // shows it in the tray picture, raises the alarm (one beep, the main window
 // brought into view) when a fault begins, and waits UpdateInterval seconds
@@ -14,11 +15,10 @@ class frmMain;
 // finds QuitRequested set, before a poll or after a pass.
 class MonitorLoop {
 public:
-    // Polls one printer; true when it reported a fault.
-    using PollFunction = std::function<bool(frmMain&, int16_t)>;
+    // Polls the printer with an index; true when it reported a fault.
+    using PollFunction = std::function<bool(int16_t)>;
 
-    // `poll` is the printer poll unless a test gives another.
-    explicit MonitorLoop(frmMain& form, PollFunction poll = {});
+    MonitorLoop(MonitorHost host, PollFunction poll);
 
     void Run();
 
@@ -30,7 +30,7 @@ private:
     void ShowPassResult(bool anyFault);
     void Wait();
 
-    frmMain& form_;
+    MonitorHost host_;
     PollFunction poll_;
     bool faultAlarmRaised_ = false;
 };

@@ -335,7 +335,7 @@ void frmMain::Form_Activate()
     // the program too, but not quietly: it is told, and the exit status
     // lets the service manager start the monitor again.
     try {
-        MonitorLoop(*this, Poll).Run();
+        MonitorLoop(LoopHost(), [this](int16_t index) { return Poll(*this, index); }).Run();
     } catch (const std::exception& error) {
         const auto* runtime = dynamic_cast<const RuntimeError*>(&error);
         ReportLine("the monitor loop ended on an error: "
@@ -345,6 +345,17 @@ void frmMain::Form_Activate()
         ExitCode = kExitLoopFailed;
     }
     ResumeNext([this] { Form_Unload(); });
+}
+
+MonitorHost frmMain::LoopHost()
+{
+    return MonitorHost{[this] { return PrinterCount; },
+                       [this] { return UpdateInterval; },
+                       [this] { return QuitRequested; },
+                       [this](TrayPicture picture) { ShowTrayPicture(picture); },
+                       [this] { return InView(); },
+                       [this] { ShowFaultAlarm(); },
+                       [this] { ++Metrics.FaultEpisodes; }};
 }
 
 void frmMain::BringIntoView()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/MonitorHost.h"
 #include "server/MonitorMetrics.h"
 #include "printer/PrinterContext.h"
 #include "server/StatusStore.h"
@@ -137,6 +138,9 @@ public:
 
     // Counts since start and what the polls found, for the metrics endpoint.
     MonitorMetrics Metrics;
+
+    // The monitor loop's view of the window.
+    MonitorHost LoopHost();
 
     const std::string& StoredStatus(int16_t index) const override;
     void StatusRequestAnswered(int32_t port) override;

@@ -30,11 +30,11 @@ protected:
     void RunPasses(const std::vector<std::vector<bool>>& faults)
     {
         size_t pass = 0;
-        MonitorLoop loop(*form_, [&](frmMain& form, int16_t index) {
+        MonitorLoop loop(form_->LoopHost(), [&](int16_t index) {
             polls_.push_back({index, clock_.Now()});
             const bool fault = faults.at(pass).at(static_cast<size_t>(index));
-            if (index == form.PrinterCount - 1 && ++pass == faults.size())
-                form.QuitRequested = true;
+            if (index == form_->PrinterCount - 1 && ++pass == faults.size())
+                form_->QuitRequested = true;
             return fault;
         });
         loop.Run();
@@ -144,9 +144,9 @@ TEST_F(MonitorLoopTest, AQuitTakesEffectAtTheEndOfTheWaitOrBeforeTheNextPoll)
     EXPECT_GE(clock_.Now() - start, 60.0) << "the wait ran to its end";
 
     LoadPrinters(3, 2);
-    MonitorLoop(*form_, [&](frmMain& form, int16_t index) {
+    MonitorLoop(form_->LoopHost(), [&](int16_t index) {
         polls_.push_back({index, clock_.Now()});
-        form.QuitRequested = true;
+        form_->QuitRequested = true;
         return true;
     }).Run();
     EXPECT_EQ(polls_.size(), 1u);
