@@ -40,9 +40,6 @@ namespace {
 constexpr int kFrameWidthTwips = 75;
 constexpr int kFrameHeightTwips = 405;
 
-// Column i of the status display lies 3100 twips to the right of column i-1.
-constexpr int kColumnPitch = 3100;
-
 using namespace Palette;
 
 MonitorMetrics::Printer DescribedForMetrics(const PrinterEntry& entry)
@@ -56,13 +53,6 @@ MonitorMetrics::Printer DescribedForMetrics(const PrinterEntry& entry)
     return printer;
 }
 
-QFont LayoutFont(const char* family, double points)
-{
-    QFont font(QString::fromLatin1(family));
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
-}
 
 }  // namespace
 
@@ -82,7 +72,6 @@ frmMain::frmMain(std::string iniPath)
     setAttribute(Qt::WA_ShowWithoutActivating);
     SetWidth(3315);
     SetHeight(3870);
-    BuildColumnZero();
 
     Text1 = new QPlainTextEdit(this);
     Text1->setGeometry(TwipsToPixels(120), TwipsToPixels(3480), TwipsToPixels(3015), TwipsToPixels(855));
@@ -108,82 +97,6 @@ void frmMain::ApplySize()
 {
     setFixedSize(TwipsToPixels(std::max(0, widthTwips_ - kFrameWidthTwips)),
                  TwipsToPixels(std::max(0, heightTwips_ - kFrameHeightTwips)));
-}
-
-void frmMain::BuildColumnZero()
-{
-    auto addLabel = [this](std::vector<LabelControl*>& array, const char* caption, int top, int height,
-                           uint32_t back, const QFont& font) {
-        auto* label = new LabelControl(this);
-        label->SetTwipsGeometry(240, top, 2775, height);
-        label->SetBackColor(back);
-        label->SetForeColor(kWhite);
-        label->setFont(font);
-        label->setAlignment(Qt::AlignCenter);
-        label->SetCaption(caption);
-        array.push_back(label);
-    };
-    const QFont titleFont = LayoutFont("Arial", 9.75);
-    const QFont messageFont = LayoutFont("Arial Narrow", 14.25);
-    addLabel(lblPaperStatusTitle, "Paper", 480, 255, kTitleGrey, titleFont);
-    addLabel(lblPaperStatusMessage, "No Status", 735, 375, kMessageGrey, messageFont);
-    addLabel(lblPrintHeadStatusTitle, "Print Head", 1200, 255, kTitleGrey, titleFont);
-    addLabel(lblPrintHeadStatusMessage, "No Status", 1455, 375, kMessageGrey, messageFont);
-    addLabel(lblCutterStatusTitle, "Cutter", 1920, 255, kTitleGrey, titleFont);
-    addLabel(lblCutterStatusMessage, "No Status", 2175, 375, kMessageGrey, messageFont);
-    addLabel(lblPresenterStatusTitle, "Presenter", 2640, 255, kTitleGrey, titleFont);
-    addLabel(lblPresenterStatusMessage, "No Status", 2895, 375, kMessageGrey, messageFont);
-
-    auto addLine = [this](std::vector<LineControl*>& array, int x1, int y1, int x2, int y2) {
-        auto* line = new LineControl(this, kWhite);
-        line->SetEnds(x1, y1, x2, y2);
-        array.push_back(line);
-    };
-    addLine(lineTop, 120, 240, 3120, 240);
-    addLine(lineBottom, 120, 3360, 3120, 3360);
-    addLine(lineLeftSide, 120, 3360, 120, 240);
-    addLine(lineRightSide, 3120, 3360, 3120, 240);
-
-    // Created last so that it lies over the frame's top edge.
-    auto* port = new LabelControl(this);
-    port->SetTwipsGeometry(300, 75, 1335, 300);
-    port->SetBackColor(kBlack);
-    port->SetForeColor(kWhite);
-    port->setFont(LayoutFont("Arial Narrow", 12));
-    port->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    lblPrinterPort.push_back(port);
-}
-
-std::vector<std::vector<LabelControl*>*> frmMain::ColumnLabels()
-{
-    return {&lblPaperStatusTitle,    &lblPaperStatusMessage,  &lblPrintHeadStatusTitle,
-            &lblPrintHeadStatusMessage, &lblCutterStatusTitle, &lblCutterStatusMessage,
-            &lblPresenterStatusTitle, &lblPresenterStatusMessage};
-}
-
-void frmMain::AddColumn(int16_t index, const std::string& portCaption)
-{
-    const int shift = CheckedInt16(int64_t{kColumnPitch} * index);
-    for (auto* array : {&lineTop, &lineBottom, &lineLeftSide, &lineRightSide}) {
-        LineControl* line = array->front()->Clone();
-        line->SetEnds(line->X1() + shift, line->Y1(), line->X2() + shift, line->Y2());
-        line->show();
-        array->push_back(line);
-    }
-    for (auto* array : ColumnLabels()) {
-        LabelControl* label = array->front()->Clone();
-        label->SetTwipsGeometry(CheckedInt16(240 + int64_t{shift}), label->TopTwips(), label->WidthTwips(),
-                                label->HeightTwips());
-        label->show();
-        array->push_back(label);
-    }
-    LabelControl* port = lblPrinterPort.front()->Clone();
-    port->SetTwipsGeometry(CheckedInt16(320 + int64_t{shift}), port->TopTwips(), port->WidthTwips(),
-                           port->HeightTwips());
-    port->SetCaption(portCaption);
-    port->show();
-    port->raise();
-    lblPrinterPort.push_back(port);
 }
 
 void frmMain::CreateSockets()
@@ -286,10 +199,10 @@ bool frmMain::Form_Load()
                        + "\" has 8 characters or fewer and is never polled; write the address in full.");
         const std::string caption = Configuration::PortLabelCaption(entry);
         if (i == 0) {
-            lblPrinterPort[0]->SetCaption(caption);
+            Columns.lblPrinterPort[0]->SetCaption(caption);
         } else {
-            SetWidth(CheckedInt16((int64_t{i} + 1) * kColumnPitch + 240));
-            AddColumn(i, caption);
+            SetWidth(CheckedInt16((int64_t{i} + 1) * StatusColumns::kColumnPitch + 240));
+            Columns.AddColumn(i, caption);
         }
     }
 
@@ -398,8 +311,8 @@ void frmMain::ShowFaultAlarm()
 std::string frmMain::FaultSummary() const
 {
     std::string summary;
-    for (size_t i = 0; i < lblPrinterPort.size(); ++i) {
-        summary += (i ? "\n" : "") + lblPrinterPort[i]->Caption() + ":";
+    for (size_t i = 0; i < Columns.lblPrinterPort.size(); ++i) {
+        summary += (i ? "\n" : "") + Columns.lblPrinterPort[i]->Caption() + ":";
         for (const auto* row : {&lblPaperStatusMessage, &lblPrintHeadStatusMessage, &lblCutterStatusMessage,
                                 &lblPresenterStatusMessage})
             summary += " " + row->at(i)->Caption() + (row == &lblPresenterStatusMessage ? "" : ",");

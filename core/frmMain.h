@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/MonitorHost.h"
+#include "core/StatusColumns.h"
 #include "server/MonitorMetrics.h"
 #include "printer/PrinterContext.h"
 #include "server/StatusStore.h"
@@ -116,17 +117,8 @@ public:
     int16_t PrinterCount = 0;
     int16_t UpdateInterval = 0;
 
-    // The status columns beside the status rows of the printer context:
-    // element i belongs to the printer with index i.
-    std::vector<LabelControl*> lblPrinterPort;
-    std::vector<LabelControl*> lblPaperStatusTitle;
-    std::vector<LabelControl*> lblPrintHeadStatusTitle;
-    std::vector<LabelControl*> lblCutterStatusTitle;
-    std::vector<LabelControl*> lblPresenterStatusTitle;
-    std::vector<LineControl*> lineTop;
-    std::vector<LineControl*> lineBottom;
-    std::vector<LineControl*> lineLeftSide;
-    std::vector<LineControl*> lineRightSide;
+    // The status columns beside the status rows of the printer context.
+    StatusColumns Columns{*this, *this};
 
     // The two status servers. Created by the load, released by the unload.
     std::unique_ptr<CNetSocket> tcpServer1;
@@ -155,9 +147,6 @@ protected:
 
 private:
     void ApplySize();
-    void BuildColumnZero();
-    void AddColumn(int16_t index, const std::string& portCaption);
-    std::vector<std::vector<LabelControl*>*> ColumnLabels();
 
     std::string iniPath_;
     void CreateSockets();

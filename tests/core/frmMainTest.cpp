@@ -49,7 +49,7 @@ TEST_F(frmMainTest, PortLabelsNameTheTransportAndTheStatusPortAndTheFirstTwoPort
                                "[Printer6]\nPort=-3\nStatusServerSocket=" + c + "\n");
     const std::string expected[] = {"COM:2", "Kiosk A [" + a + "]", "USB", "COM:1 [" + b + "]", "127.0.0.5", "USB [" + c + "]"};
     for (size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(form->lblPrinterPort[i]->Caption(), expected[i]) << "printer " << i + 1;
+        EXPECT_EQ(form->Columns.lblPrinterPort[i]->Caption(), expected[i]) << "printer " << i + 1;
     form->PrinterTable[3].StatusBytes = std::string("\x04\x00\x12\xF0", 4);
     StatusClient served(std::stoi(b));
     served.Send(kStatusCommand);
@@ -85,8 +85,8 @@ TEST_F(frmMainTest, RendersBlackWindowWhiteFramesGreyTitlesAndColouredRows)
     // The fonts really drawn with, in the last column as in the first: fontconfig
     // gives Liberation's metric twins for Arial and Arial Narrow.
     const std::tuple<LabelControl*, const char*, double> fonts[] = {
-        {form->lblPrinterPort[2], "Liberation Sans Narrow", 12},
-        {form->lblCutterStatusTitle[2], "Liberation Sans", 9.75},
+        {form->Columns.lblPrinterPort[2], "Liberation Sans Narrow", 12},
+        {form->Columns.lblCutterStatusTitle[2], "Liberation Sans", 9.75},
         {form->lblCutterStatusMessage[2], "Liberation Sans Narrow", 14.25}};
     for (const auto& [label, family, points] : fonts) {
         const QFontInfo used(label->font());
