@@ -102,42 +102,13 @@ void frmMain::ApplySize()
 void frmMain::CreateSockets()
 {
     Winsock1 = std::make_unique<CNetSocket>();
-    tcpServer1 = std::make_unique<CNetSocket>();
-    tcpServer2 = std::make_unique<CNetSocket>();
-    tcpServer1->SetProtocol(sckTCPProtocol);
-    tcpServer2->SetProtocol(sckTCPProtocol);
+    Servers.CreateSockets();
     WirePrinterLink(*this);
-    if (!Timer1) {
-        Timer1 = new QTimer(this);
-        Timer2 = new QTimer(this);
-    }
-}
-
-void frmMain::CreateStatusServers(const std::string& address)
-{
-    statusServer1_ = std::make_unique<StatusServer>(*this, *tcpServer1, *Timer1, "tcpServer1", address);
-    statusServer2_ = std::make_unique<StatusServer>(*this, *tcpServer2, *Timer2, "tcpServer2", address);
-    statusAddress_ = address;
-}
-
-// The first two printers with a status port take tcpServer1 and tcpServer2
-// in table order; a bind or listen that fails stops start-up.
-void frmMain::AssignStatusServer(int16_t index, const std::string& port)
-{
-    CNetSocket* server = tcpServer1->Tag().empty() ? tcpServer1.get()
-                       : tcpServer2->Tag().empty() ? tcpServer2.get()
-                                                    : nullptr;
-    if (!server)
-        return;
-    server->SetTag(" " + std::to_string(index));
-    server->Bind(NetVariant(port), statusAddress_.empty() ? NetVariant(int32_t{0}) : NetVariant(statusAddress_));
-    server->Listen();
-    // Counted from 0, so that a rate over the first requests has a start.
-    Metrics.StatusRequests.emplace(server->LocalPort(), 0);
 }
 
 // Each close leaves its socket closed when it returns, or fails; no event
-// could change that, so nothing waits for it.
+// could change that, so nothing waits for it. The printer socket goes
+// first, then the status servers and the metrics endpoint.
 void frmMain::ReleaseSockets()
 {
     if (Winsock1) {
@@ -145,19 +116,7 @@ void frmMain::ReleaseSockets()
             CloseSocket(*this);
         Winsock1.reset();
     }
-    // The connection timers go with their handlers, so neither can fire on a
-    // released server.
-    const std::pair<std::unique_ptr<StatusServer>*, std::unique_ptr<CNetSocket>*> servers[] = {
-        {&statusServer1_, &tcpServer1}, {&statusServer2_, &tcpServer2}};
-    for (const auto& [handlers, server] : servers) {
-        handlers->reset();
-        if (!*server)
-            continue;
-        CNetSocket& socket = **server;
-        if (socket.State() > sckClosed)
-            ResumeNext([&socket] { socket.CloseSck(); });
-        server->reset();
-    }
+    Servers.Release();
 }
 
 bool frmMain::Form_Load()
@@ -183,7 +142,7 @@ bool frmMain::Form_Load()
     const Configuration::General general = Configuration::ReadGeneral(iniPath_);
     PrinterCount = general.PrinterCount;
     UpdateInterval = general.UpdateInterval;
-    CreateStatusServers(general.StatusServerAddress);
+    Servers.CreateStatusServers(general.StatusServerAddress);
     PrinterTable.assign(static_cast<size_t>(PrinterCount), PrinterEntry{});
 
     // Each printer: its keys, its status server if it has a port, then its
@@ -192,7 +151,7 @@ bool frmMain::Form_Load()
         PrinterEntry& entry = PrinterTable[static_cast<size_t>(i)];
         Configuration::ReadPrinterIdentity(iniPath_, i, entry);
         if (!entry.StatusServerSocket.empty())
-            AssignStatusServer(i, entry.StatusServerSocket);
+            Servers.AssignStatusServer(i, entry.StatusServerSocket);
         Configuration::ReadPrinterTransport(iniPath_, i, entry);
         if (entry.Port == 0 && !IsAddressTried(entry.IP))
             ReportLine(Configuration::SectionName(i) + ": IP \"" + entry.IP
@@ -212,24 +171,10 @@ bool frmMain::Form_Load()
     RTSEnable = true;
     for (const PrinterEntry& entry : PrinterTable)
         Metrics.Printers.push_back(DescribedForMetrics(entry));
-    StartMetricsEndpoint();
-    return true;
-}
-
-// A metrics port that cannot be bound stops nothing: the monitor goes on
-// without the endpoint.
-void frmMain::StartMetricsEndpoint()
-{
     const Configuration::Metrics endpoint = Configuration::ReadMetrics(iniPath_);
-    if (endpoint.Port == 0)
-        return;
-    try {
-        metricsServer_ = std::make_unique<MetricsServer>(Metrics, *this, endpoint.Port, endpoint.Address);
-    } catch (const RuntimeError& error) {
-        ReportLine("metrics endpoint on " + (endpoint.Address.empty() ? std::string("port ") : endpoint.Address + ":")
-                   + std::to_string(endpoint.Port) + ": error " + std::to_string(error.Number()) + ": "
-                   + error.Description() + " The monitor goes on without it.");
-    }
+    if (endpoint.Port != 0)
+        Servers.StartMetricsEndpoint(endpoint.Port, endpoint.Address);
+    return true;
 }
 
 void frmMain::Form_Activate()
@@ -345,7 +290,6 @@ void frmMain::Form_Unload()
     QuitRequested = true;
     ClosePort(*this);
     ReleaseSockets();
-    metricsServer_.reset();
     // No file stays open after start-up. The tray window goes last, and with
     // it the tray icon.
     if (UnloadTrayWindow)

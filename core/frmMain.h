@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/MonitorHost.h"
+#include "core/MonitorServers.h"
 #include "core/StatusColumns.h"
 #include "server/MonitorMetrics.h"
 #include "printer/PrinterContext.h"
@@ -120,16 +121,12 @@ public:
     // The status columns beside the status rows of the printer context.
     StatusColumns Columns{*this, *this};
 
-    // The two status servers. Created by the load, released by the unload.
-    std::unique_ptr<CNetSocket> tcpServer1;
-    std::unique_ptr<CNetSocket> tcpServer2;
-
-    // The status servers' connection timers (5000 ms, off at start).
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
-
     // Counts since start and what the polls found, for the metrics endpoint.
     MonitorMetrics Metrics;
+
+    // The status servers and the metrics endpoint, from the load to the
+    // unload.
+    MonitorServers Servers{*this, *this, Metrics};
 
     // The monitor loop's view of the window.
     MonitorHost LoopHost();
@@ -150,22 +147,11 @@ private:
 
     std::string iniPath_;
     void CreateSockets();
-    void CreateStatusServers(const std::string& address);
-    void AssignStatusServer(int16_t index, const std::string& port);
     void ReleaseSockets();
-    void StartMetricsEndpoint();
     std::string FaultSummary() const;
 
-    // The handlers of tcpServer1/Timer1 and tcpServer2/Timer2; released
-    // before the sockets they handle.
-    std::unique_ptr<StatusServer> statusServer1_;
-    std::unique_ptr<StatusServer> statusServer2_;
     // Made at the first alarm that needs it.
     DesktopNotification* faultNotice_ = nullptr;
-    // Only when the configuration asks for it.
-    std::unique_ptr<MetricsServer> metricsServer_;
-    // The address the status servers bind; every local address when empty.
-    std::string statusAddress_;
     bool putAwayByUser_ = false;
     bool activated_ = false;
     bool unloaded_ = false;

@@ -55,7 +55,7 @@ TEST_F(frmMainTest, PortLabelsNameTheTransportAndTheStatusPortAndTheFirstTwoPort
     served.Send(kStatusCommand);
     EXPECT_EQ(served.Receive(4, 10000), form->PrinterTable[3].StatusBytes);
     EXPECT_FALSE(StatusClient(std::stoi(c)).Connected()) << "a third port is served";
-    EXPECT_EQ(LoadForm(dir_, PrintersIni(1))->tcpServer1->State(), sckClosed) << "a server without a printer";
+    EXPECT_EQ(LoadForm(dir_, PrintersIni(1))->Servers.tcpServer1->State(), sckClosed) << "a server without a printer";
 }
 
 // Colour of the pixel at a point given in twips.

@@ -84,7 +84,7 @@ TEST_F(frmSysTrayTest, ExitReleasesTheSocketsAndTheIconBeforeTheUnloadEnds)
     Load();
     bool released = false;
     QObject::connect(form_.get(), &frmMain::Unloaded,
-                     [&] { released = !tray_->SysTray && !form_->tcpServer1 && !form_->tcpServer2 && !form_->Winsock1; });
+                     [&] { released = !tray_->SysTray && !form_->Servers.tcpServer1 && !form_->Servers.tcpServer2 && !form_->Winsock1; });
     tray_->mnuPopup[2]->trigger();
     EXPECT_TRUE(released);
 }
