@@ -3,6 +3,7 @@
 #include "runtime/AsciiCase.h"
 #include "runtime/Conversions.h"
 #include "core/INIHandler.h"
+#include "platform/PrivateProfile.h"
 #include "runtime/RuntimeError.h"
 
 #include <algorithm>
@@ -66,9 +67,18 @@ std::string LocalAddress(const std::string& file, const char* key, const char* s
 
 }  // namespace
 
-ProfileFile FileState(const std::string& file)
+std::string FileProblem(const std::string& file)
 {
-    return CheckProfileFile(file);
+    switch (CheckProfileFile(file)) {
+    case ProfileFile::Readable:
+        return {};
+    case ProfileFile::Missing:
+        return "Unable to open ini file!";
+    case ProfileFile::TooLarge:
+        break;
+    }
+    return "The ini file is larger than " + std::to_string(kProfileFileLimit)
+         + " bytes (1 MiB), more than any configuration needs; it is not read.";
 }
 
 General ReadGeneral(const std::string& file)

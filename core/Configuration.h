@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/PrivateProfile.h"
 #include "printer/PrinterEntry.h"
 
 #include <cstdint>
@@ -19,9 +18,10 @@ struct General {
     std::string StatusServerAddress;
 };
 
-// Whether the file can be read: a regular file within the size limit (it is
-// closed again at once). Anything else is missing or too large.
-ProfileFile FileState(const std::string& file);
+// Why the file cannot be read, as start-up tells it, or empty text when it
+// can: a regular file within the size limit (it is closed again at once).
+// Anything else counts as missing ("Unable to open ini file!") or too large.
+std::string FileProblem(const std::string& file);
 
 // Printers (at least 1), UpdateInterval (1 to 3600, else 3) and
 // StatusServerAddress of section General. Raises overflow for values

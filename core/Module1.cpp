@@ -22,12 +22,6 @@ namespace {
 // monitor comes up once that program has gone.
 constexpr int kExitHeldByOther = 4;
 
-std::string RuntimeErrorMessage(const RuntimeError& error)
-{
-    return "Run-time error " + std::to_string(error.Number()) + ": " + error.Description() + " ("
-        + error.Source() + ")";
-}
-
 // Ends the process once the main window's unload has released the printer
 // link, the sockets and the tray icon. The unload mostly runs inside a wait
 // of the monitor loop (a signal, the tray's Exit, both handled while the
@@ -76,7 +70,7 @@ int Main(int argc, char** argv)
         if (!trayWindow.Form_Load())
             return 1;
     } catch (const RuntimeError& error) {
-        ShowCriticalMessage(RuntimeErrorMessage(error));
+        ShowCriticalMessage(error.Message());
         return 1;
     }
     QObject::connect(&mainWindow, &frmMain::Unloaded, app.get(), [&mainWindow] { EndProgram(mainWindow.ExitCode); });

@@ -1,6 +1,8 @@
 #include "core/MonitorServers.h"
 
+#include "platform/MSComm.h"
 #include "platform/StandardError.h"
+#include "printer/PrinterEntry.h"
 #include "runtime/ResumeNext.h"
 #include "runtime/RuntimeError.h"
 #include "server/MetricsServer.h"
@@ -79,5 +81,18 @@ void MonitorServers::StartMetricsEndpoint(int32_t port, const std::string& addre
         ReportLine("metrics endpoint on " + (address.empty() ? std::string("port ") : address + ":")
                    + std::to_string(port) + ": error " + std::to_string(error.Number()) + ": "
                    + error.Description() + " The monitor goes on without it.");
+    }
+}
+
+void MonitorServers::DescribePrinters(const std::vector<PrinterEntry>& table)
+{
+    for (const PrinterEntry& entry : table) {
+        MonitorMetrics::Printer printer;
+        printer.Name = entry.Name;
+        printer.Transport = entry.Port < 0 ? "usb" : entry.Port == 0 ? "network" : "serial";
+        printer.Address = entry.Port < 0    ? std::string("usb")
+                        : entry.Port == 0 ? entry.IP + ":" + entry.Socket
+                                          : MSComm::DevicePathFor(entry.Port, entry.Device);
+        metrics_.Printers.push_back(printer);
     }
 }

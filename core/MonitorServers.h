@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CNetSocket;
 class MetricsServer;
 class QTimer;
 class StatusServer;
 class StatusStore;
+struct PrinterEntry;
 struct MonitorMetrics;
 
 // The monitor's servers from the main window's load to its unload: the two
@@ -43,6 +45,10 @@ public:
     // A metrics port that cannot be bound stops nothing: the monitor goes
     // on without the endpoint, which is told on standard error.
     void StartMetricsEndpoint(int32_t port, const std::string& address);
+
+    // Each printer of the table as the metrics page names it: its name, its
+    // transport and its device, IP:Socket or "usb".
+    void DescribePrinters(const std::vector<PrinterEntry>& table);
 
     void Release();
 

@@ -103,3 +103,15 @@ void StatusColumns::AddColumn(int16_t index, const std::string& portCaption)
     port->raise();
     lblPrinterPort.push_back(port);
 }
+
+std::string StatusColumns::Summary() const
+{
+    std::string summary;
+    for (size_t i = 0; i < lblPrinterPort.size(); ++i) {
+        summary += (i ? "\n" : "") + lblPrinterPort[i]->Caption() + ":";
+        for (const auto* row : {&rows_.lblPaperStatusMessage, &rows_.lblPrintHeadStatusMessage, &rows_.lblCutterStatusMessage,
+                                &rows_.lblPresenterStatusMessage})
+            summary += " " + row->at(i)->Caption() + (row == &rows_.lblPresenterStatusMessage ? "" : ",");
+    }
+    return summary;
+}

@@ -28,6 +28,10 @@ public:
     // where a column would lie beyond the 16-bit range of twips.
     void AddColumn(int16_t index, const std::string& portCaption);
 
+    // One line per printer: its port label and its four rows, as the fault
+    // alarm's notice tells them.
+    std::string Summary() const;
+
     std::vector<LabelControl*> lblPrinterPort;
     std::vector<LabelControl*> lblPaperStatusTitle;
     std::vector<LabelControl*> lblPrintHeadStatusTitle;

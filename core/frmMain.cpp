@@ -5,19 +5,14 @@
 #include "core/MonitorLoop.h"
 #include "runtime/ResumeNext.h"
 #include "runtime/RuntimeError.h"
-#include "server/MetricsServer.h"
-#include "server/StatusServer.h"
 #include "socket/CNetSocket.h"
 #include "platform/LabelControl.h"
-#include "platform/LineControl.h"
 #include "platform/MessageBox.h"
-#include "platform/MSComm.h"
 #include "platform/StandardError.h"
-#include "platform/Clock.h"
 #include "platform/DesktopNotification.h"
 #include "platform/Display.h"
+#include "platform/MSComm.h"
 #include "platform/UsbLibrary.h"
-#include "printer/CommandExchange.h"
 #include "printer/NetworkTransport.h"
 #include "printer/PollPrinter.h"
 #include "printer/PrinterLink.h"
@@ -28,7 +23,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QPlainTextEdit>
-#include <QTimer>
 #include <utility>
 #include <algorithm>
 
@@ -41,18 +35,6 @@ constexpr int kFrameWidthTwips = 75;
 constexpr int kFrameHeightTwips = 405;
 
 using namespace Palette;
-
-MonitorMetrics::Printer DescribedForMetrics(const PrinterEntry& entry)
-{
-    MonitorMetrics::Printer printer;
-    printer.Name = entry.Name;
-    printer.Transport = entry.Port < 0 ? "usb" : entry.Port == 0 ? "network" : "serial";
-    printer.Address = entry.Port < 0    ? std::string("usb")
-                    : entry.Port == 0 ? entry.IP + ":" + entry.Socket
-                                      : MSComm::DevicePathFor(entry.Port, entry.Device);
-    return printer;
-}
-
 
 }  // namespace
 
@@ -127,15 +109,8 @@ bool frmMain::Form_Load()
 
     CreateSockets();
 
-    switch (Configuration::FileState(iniPath_)) {
-    case ProfileFile::Readable:
-        break;
-    case ProfileFile::Missing:
-        ShowCriticalMessage("Unable to open ini file!");
-        return false;
-    case ProfileFile::TooLarge:
-        ShowCriticalMessage("The ini file is larger than " + std::to_string(kProfileFileLimit)
-                            + " bytes (1 MiB), more than any configuration needs; it is not read.");
+    if (const std::string problem = Configuration::FileProblem(iniPath_); !problem.empty()) {
+        ShowCriticalMessage(problem);
         return false;
     }
 
@@ -169,8 +144,7 @@ bool frmMain::Form_Load()
     SerialOutBufferSize = 16384;
     SerialInBufferSize = 32764;
     RTSEnable = true;
-    for (const PrinterEntry& entry : PrinterTable)
-        Metrics.Printers.push_back(DescribedForMetrics(entry));
+    Servers.DescribePrinters(PrinterTable);
     const Configuration::Metrics endpoint = Configuration::ReadMetrics(iniPath_);
     if (endpoint.Port != 0)
         Servers.StartMetricsEndpoint(endpoint.Port, endpoint.Address);
@@ -196,10 +170,7 @@ void frmMain::Form_Activate()
         MonitorLoop(LoopHost(), [this](int16_t index) { return Poll(*this, index); }).Run();
     } catch (const std::exception& error) {
         const auto* runtime = dynamic_cast<const RuntimeError*>(&error);
-        ReportLine("the monitor loop ended on an error: "
-                   + (runtime ? "run-time error " + std::to_string(runtime->Number()) + ": " + runtime->Description()
-                                    + " (" + runtime->Source() + ")"
-                              : std::string(error.what())));
+        ReportLine("the monitor loop ended on an error: " + (runtime ? runtime->Message() : error.what()));
         ExitCode = kExitLoopFailed;
     }
     ResumeNext([this] { Form_Unload(); });
@@ -246,23 +217,10 @@ void frmMain::ShowFaultAlarm()
             faultNotice_ = new DesktopNotification(this);
             connect(faultNotice_, &DesktopNotification::Activated, this, &frmMain::BringIntoView);
         }
-        if (faultNotice_->Post(windowTitle(), QString::fromStdString(FaultSummary())))
+        if (faultNotice_->Post(windowTitle(), QString::fromStdString(Columns.Summary())))
             return;
     }
     ShowWithoutActivating();
-}
-
-// One line per printer: its port label and its four rows.
-std::string frmMain::FaultSummary() const
-{
-    std::string summary;
-    for (size_t i = 0; i < Columns.lblPrinterPort.size(); ++i) {
-        summary += (i ? "\n" : "") + Columns.lblPrinterPort[i]->Caption() + ":";
-        for (const auto* row : {&lblPaperStatusMessage, &lblPrintHeadStatusMessage, &lblCutterStatusMessage,
-                                &lblPresenterStatusMessage})
-            summary += " " + row->at(i)->Caption() + (row == &lblPresenterStatusMessage ? "" : ",");
-    }
-    return summary;
 }
 
 const std::string& frmMain::StoredStatus(int16_t index) const

@@ -148,7 +148,6 @@ private:
     std::string iniPath_;
     void CreateSockets();
     void ReleaseSockets();
-    std::string FaultSummary() const;
 
     // Made at the first alarm that needs it.
     DesktopNotification* faultNotice_ = nullptr;

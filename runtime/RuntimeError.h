@@ -23,6 +23,13 @@ public:
     const std::string& Description() const { return description_; }
     const std::string& Source() const { return source_; }
 
+    // "Run-time error 13: Type mismatch (Configuration.ReadGeneral)", as a
+    // message box or standard error tells it.
+    std::string Message() const
+    {
+        return "Run-time error " + std::to_string(number_) + ": " + description_ + " (" + source_ + ")";
+    }
+
 private:
     int32_t number_;
     std::string description_;
