@@ -167,15 +167,20 @@ class Monitor(Process):
 
 def free_ports(count, even=False):
     """`count` ports that no socket holds on any address, even ones if asked. The kernel hands out odd ones
-    for a bind; even ones are what connect() takes for clients, so an even neighbour is bound to be sure."""
+    for a bind; even ones are what connect() takes for clients, so an even neighbour is bound to be sure,
+    without SO_REUSEADDR, which would let it share a port that a unit test holds for its own server."""
+    def bound(port):
+        listener = held.enter_context(socket.socket())
+        listener.bind(("", port))
+        listener.listen()
+        return listener.getsockname()[1]
     chosen = []
     with contextlib.ExitStack() as held:
         while len(chosen) < count:
-            port = held.enter_context(socket.create_server(("", 0))).getsockname()[1]
+            port = bound(0)
             with contextlib.suppress(OSError):
                 if even and port % 2:
-                    port += 1
-                    held.enter_context(socket.create_server(("", port)))
+                    port = bound(port + 1)
                 chosen.append(port)
     return chosen
 
