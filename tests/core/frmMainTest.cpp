@@ -56,6 +56,8 @@ TEST_F(frmMainTest, PortLabelsNameTheTransportAndTheStatusPortAndTheFirstTwoPort
     EXPECT_EQ(served.Receive(4, 10000), form->PrinterTable[3].StatusBytes);
     EXPECT_FALSE(StatusClient(std::stoi(c)).Connected()) << "a third port is served";
     EXPECT_EQ(LoadForm(dir_, PrintersIni(1))->Servers.tcpServer1->State(), sckClosed) << "a server without a printer";
+    EXPECT_TRUE(form->RTSEnable && form->SerialInBufferSize == 32764 && form->SerialOutBufferSize == 16384)
+        << "the window's serial ports open with RTS on";
 }
 
 // Colour of the pixel at a point given in twips.

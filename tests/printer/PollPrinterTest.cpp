@@ -1,11 +1,11 @@
-// One poll of one printer of the loaded main window: USB printers over the
-// test USB library, and printers without a link.
-#include "platform/LabelControl.h"
-#include "platform/MSComm.h"
+// One poll of one printer on a printer context of its own: USB printers
+// over the test USB library, and printers without a link.
+#include "PrinterLinkFixture.h"
+
 #include "platform/UsbLibrary.h"
 #include "printer/PollPrinter.h"
 #include "support/FakeZorvadevControl.h"
-#include "support/LoadedForm.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,19 +13,14 @@ namespace {
 
 class PollPrinterTest : public ::testing::Test {
 protected:
-    PollPrinterTest() : control_(dir_)
-    {
-        FakeZorvadevControl::Install(dir_.Path());
-        form_ = LoadForm(dir_, "[General]\nPrinters=2\n[Printer1]\nPort=-1\n[Printer2]\nPort=7\nDevice=" + dir_.File("none"));
-        form_->Zorvadev = std::make_unique<UsbLibrary>(dir_.Path());
-    }
+    PollPrinterTest() : control_(dir_) { FakeZorvadevControl::Install(dir_.Path()); }
 
-    std::string Stored(int index) const { return form_->PrinterTable[index].StatusBytes; }
-    std::string Paper() const { return form_->lblPaperStatusMessage[0]->Caption(); }
+    std::string Stored(int index) const { return context_.PrinterTable[index].StatusBytes; }
+    std::string Paper() const { return context_.Paper(0); }
 
     TempDir dir_;
     FakeZorvadevControl control_;
-    std::unique_ptr<frmMain> form_;
+    TestPrinterContext context_{{PrinterEntry{.Port = -1}, SerialPrinter(dir_.File("none"), 7)}};
 };
 
 // Polls in turn: what the library writes, how it answers, and what is
@@ -61,27 +56,26 @@ TEST_F(PollPrinterTest, AUsbAnswerIsStoredAsItsFirstFourBytesAndAFailedReadKeeps
         SCOPED_TRACE(c.directory + " " + std::to_string(static_cast<int>(c.mode)));
         control_.ResetCounts();
         control_.Set(c.mode, c.written);
-        form_->Zorvadev = std::make_unique<UsbLibrary>(c.directory);
+        context_.Zorvadev = std::make_unique<UsbLibrary>(c.directory);
         testing::internal::CaptureStderr();
-        EXPECT_EQ(PollPrinter(*form_, 0), c.fault);
+        EXPECT_EQ(PollPrinter(context_, 0), c.fault);
         testing::internal::GetCapturedStderr();
         EXPECT_EQ(Stored(0), c.stored);
         EXPECT_EQ(Paper(), c.paper);
-        EXPECT_EQ(form_->lblPresenterStatusMessage[0]->Caption(), c.presenter);
+        EXPECT_EQ(context_.lblPresenterStatusMessage[0]->Caption(), c.presenter);
         EXPECT_EQ(control_.Opens(), c.directory == missing ? 0 : 1);
         EXPECT_EQ(control_.Closes(), control_.Opens());
     }
-    EXPECT_FALSE(form_->LinkOpen);
+    EXPECT_FALSE(context_.LinkOpen);
 }
 
 TEST_F(PollPrinterTest, PrintersWithoutALinkAreNoFaultAndStoreNothing)
 {
     for (int16_t index : {int16_t{1}, int16_t{2}, int16_t{-1}})
-        EXPECT_FALSE(PollPrinter(*form_, index)) << index;
+        EXPECT_FALSE(PollPrinter(context_, index)) << index;
     EXPECT_EQ(Stored(1), "");
-    EXPECT_FALSE(form_->LinkOpen);
+    EXPECT_FALSE(context_.LinkOpen);
     EXPECT_EQ(control_.Opens(), 0) << "only USB printers use the library";
-    EXPECT_TRUE(form_->MSComm1->RTSEnable()) << "the window's serial ports open with RTS on";
 }
 
 }  // namespace
