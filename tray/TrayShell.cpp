@@ -113,8 +113,6 @@ void TrayShell::NotifyIcon(uint32_t command, const NotifyIconData& record)
         if (added_)
             return;
         added_ = true;
-        // Releases are watched for desktops that report a click at its press.
-        QCoreApplication::instance()->installEventFilter(this);
         Apply(record);
         break;
     case NIM_MODIFY:
@@ -196,7 +194,7 @@ void TrayShell::Activated(QSystemTrayIcon::ActivationReason reason)
         Callback(WM_LBUTTONDBLCLK);
         // The second press of a double-click has its own release to report.
         if (QGuiApplication::mouseButtons() & Qt::LeftButton)
-            pendingRelease_ |= Qt::LeftButton;
+            AwaitRelease(Qt::LeftButton);
         break;
     case QSystemTrayIcon::Unknown:
         break;
@@ -211,7 +209,7 @@ void TrayShell::Activated(QSystemTrayIcon::ActivationReason reason)
 void TrayShell::ReportTrigger()
 {
     if (QGuiApplication::mouseButtons() & Qt::LeftButton)
-        pendingRelease_ |= Qt::LeftButton;
+        AwaitRelease(Qt::LeftButton);
     else
         Callback(WM_LBUTTONDBLCLK);
 }
@@ -222,7 +220,7 @@ void TrayShell::ReportTrigger()
 void TrayShell::ReportAtRelease(Qt::MouseButton button)
 {
     if (QGuiApplication::mouseButtons() & button)
-        pendingRelease_ |= button;
+        AwaitRelease(button);
     else
         Callback(ReleaseCode(button));
 }
@@ -233,10 +231,22 @@ bool TrayShell::eventFilter(QObject* watched, QEvent* event)
         const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
         if (pendingRelease_ & button) {
             pendingRelease_ &= ~button;
+            if (!pendingRelease_)
+                QCoreApplication::instance()->removeEventFilter(this);
             Callback(ReleaseCode(button));
         }
     }
     return QObject::eventFilter(watched, event);
+}
+
+// Desktops that report a click at its press leave the release to be told:
+// the program's events are watched for it from the press to the release
+// only, not for the whole run.
+void TrayShell::AwaitRelease(Qt::MouseButton button)
+{
+    if (!pendingRelease_)
+        QCoreApplication::instance()->installEventFilter(this);
+    pendingRelease_ |= button;
 }
 
 void TrayShell::Callback(int32_t code)

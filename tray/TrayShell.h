@@ -64,6 +64,7 @@ private:
     void Activated(QSystemTrayIcon::ActivationReason reason);
     void ReportTrigger();
     void ReportAtRelease(Qt::MouseButton button);
+    void AwaitRelease(Qt::MouseButton button);
     void Callback(int32_t code);
 
     void MakeIcon();
