@@ -3,6 +3,8 @@
 #include "runtime/AsciiCase.h"
 #include "runtime/Conversions.h"
 #include "core/INIHandler.h"
+#include "platform/StandardError.h"
+#include "printer/NetworkTransport.h"
 #include "platform/PrivateProfile.h"
 #include "runtime/RuntimeError.h"
 
@@ -129,6 +131,9 @@ void ReadPrinterTransport(const std::string& file, int16_t index, PrinterEntry& 
     } else if (entry.Port == 0) {
         entry.IP = OrDefault(Read(file, section, "IP"), "127.0.0.1");
         entry.Socket = OrDefault(Read(file, section, "Socket"), "9100");
+        if (!IsAddressTried(entry.IP))
+            ReportLine(section + ": IP \"" + entry.IP
+                       + "\" has 8 characters or fewer and is never polled; write the address in full.");
     }
     if (!entry.Name.empty())
         entry.PortLabel = entry.Name;

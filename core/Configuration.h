@@ -47,7 +47,8 @@ std::string SectionName(int16_t index);
 // 16 bits.
 void ReadPrinterIdentity(const std::string& file, int16_t index, PrinterEntry& entry);
 
-// The keys of the printer's transport, then its PortLabel.
+// The keys of the printer's transport, then its PortLabel. A network
+// printer whose IP is too short to be tried is named on standard error.
 void ReadPrinterTransport(const std::string& file, int16_t index, PrinterEntry& entry);
 
 // What the port label shows: PortLabel, followed by " [port]" when the

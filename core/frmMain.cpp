@@ -128,9 +128,6 @@ bool frmMain::Form_Load()
         if (!entry.StatusServerSocket.empty())
             Servers.AssignStatusServer(i, entry.StatusServerSocket);
         Configuration::ReadPrinterTransport(iniPath_, i, entry);
-        if (entry.Port == 0 && !IsAddressTried(entry.IP))
-            ReportLine(Configuration::SectionName(i) + ": IP \"" + entry.IP
-                       + "\" has 8 characters or fewer and is never polled; write the address in full.");
         const std::string caption = Configuration::PortLabelCaption(entry);
         if (i == 0) {
             Columns.lblPrinterPort[0]->SetCaption(caption);

@@ -1,5 +1,5 @@
-// How the configuration file's values reach the printer table and the
-// monitor-wide state, through the main window's load.
+// How the configuration file's values are read and normalised, by the
+// functions the main window's load calls; what stops the load is the load's.
 #include "core/Configuration.h"
 #include "support/LoadedForm.h"
 #include "support/RuntimeErrors.h"
@@ -13,8 +13,21 @@ using namespace std::string_literals;
 
 class ConfigurationTest : public ::testing::Test {
 protected:
-    // The entry of Printer1, loaded from its section's keys.
-    PrinterEntry LoadOne(const std::string& keys) { return LoadForm(dir_, "[Printer1]\n" + keys + "\n")->PrinterTable.at(0); }
+    // The entry of the printer with `index`, read from `ini`.
+    PrinterEntry Read(const std::string& ini, int16_t index = 0)
+    {
+        dir_.Write("q.ini", ini);
+        PrinterEntry entry;
+        Configuration::ReadPrinterIdentity(dir_.File("q.ini"), index, entry);
+        Configuration::ReadPrinterTransport(dir_.File("q.ini"), index, entry);
+        return entry;
+    }
+    PrinterEntry LoadOne(const std::string& keys) { return Read("[Printer1]\n" + keys + "\n"); }
+    Configuration::General General(const std::string& ini)
+    {
+        dir_.Write("q.ini", ini);
+        return Configuration::ReadGeneral(dir_.File("q.ini"));
+    }
 
     TempDir dir_;
 };
@@ -44,11 +57,11 @@ TEST_F(ConfigurationTest, GeneralValuesAreNormalised)
                           {"UpdateInterval=3601", 4, 3}, {"UpdateInterval=abc", 4, 3}, {"UpdateInterval=0.4", 4, 3},
                           {"UpdateInterval=3600", 4, 3600}, {"UpdateInterval=1", 4, 1}};
     for (const Case& c : cases) {
-        auto form = LoadForm(dir_, PrintersIni(4, "Port=-1\n", c.general));
-        EXPECT_EQ(form->PrinterCount, c.printers) << c.general;
-        EXPECT_EQ(form->UpdateInterval, c.interval) << c.general;
+        const Configuration::General general = General(PrintersIni(4, "Port=-1\n", c.general));
+        EXPECT_EQ(general.PrinterCount, c.printers) << c.general;
+        EXPECT_EQ(general.UpdateInterval, c.interval) << c.general;
     }
-    EXPECT_EQ(LoadForm(dir_, "[Printer1]\nPort=2\n")->UpdateInterval, 3) << "no [General] section at all";
+    EXPECT_EQ(General("[Printer1]\nPort=2\n").UpdateInterval, 3) << "no [General] section at all";
 }
 
 TEST_F(ConfigurationTest, PortSelectsTheTransportWhoseKeysAreReadAndNormalised)
@@ -83,7 +96,6 @@ TEST_F(ConfigurationTest, PortSelectsTheTransportWhoseKeysAreReadAndNormalised)
               "address in full.\n");
 }
 
-// Read without the load, which would bind the ports it finds.
 TEST_F(ConfigurationTest, StatusServerSocketIsAPortNumberOrNothing)
 {
     const std::pair<const char*, const char*> cases[] = {
@@ -94,21 +106,18 @@ TEST_F(ConfigurationTest, StatusServerSocketIsAPortNumberOrNothing)
         {"statusserversocket = 7000", "7000"}, {"StatusServerSocket=1E400", ""},
         {"StatusServerSocket=&H100000000", ""}, {"", ""}};
     for (const auto& [line, stored] : cases) {
-        dir_.Write("q.ini", std::string("[Printer1]\nPort=-1\n") + line + "\n");
-        PrinterEntry entry;
-        Configuration::ReadPrinterIdentity(dir_.File("q.ini"), 0, entry);
-        EXPECT_EQ(entry.StatusServerSocket, stored) << line;
+        EXPECT_EQ(LoadOne(std::string("Port=-1\n") + line).StatusServerSocket, stored) << line;
     }
 }
 
 TEST_F(ConfigurationTest, SectionsAndKeysMatchInAnyLetterCaseAndOnlyTheFirstOfTwoSectionsCounts)
 {
-    auto form = LoadForm(dir_, "Printers=9\n[GENERAL]\nprinters=2\nUPDATEINTERVAL=7\n[printer1]\nport=0\nip=127.0.0.9\n"
-                               "[PRINTER2]\nPORT=4\n[Printer1]\nIP=127.0.0.2\n[Printer3]\nPort=USB\n");
-    EXPECT_EQ(form->PrinterCount, 2);
-    EXPECT_EQ(form->UpdateInterval, 7);
-    EXPECT_EQ(form->PrinterTable[0].IP, "127.0.0.9");
-    EXPECT_EQ(form->PrinterTable[1].Port, 4);
+    const std::string ini = "Printers=9\n[GENERAL]\nprinters=2\nUPDATEINTERVAL=7\n[printer1]\nport=0\nip=127.0.0.9\n"
+                            "[PRINTER2]\nPORT=4\n[Printer1]\nIP=127.0.0.2\n[Printer3]\nPort=USB\n";
+    EXPECT_EQ(General(ini).PrinterCount, 2);
+    EXPECT_EQ(General(ini).UpdateInterval, 7);
+    EXPECT_EQ(Read(ini, 0).IP, "127.0.0.9");
+    EXPECT_EQ(Read(ini, 1).Port, 4);
 }
 
 // Beside the start-up failures that the executable's test runs (a port
