@@ -45,16 +45,21 @@ ProfileFile ReadProfileFile(const std::string& fileName, std::string* content)
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
         result = static_cast<size_t>(info.st_size) > kProfileFileLimit ? ProfileFile::TooLarge : ProfileFile::Readable;
         if (result == ProfileFile::Readable && content) {
-            // One byte more than the limit tells a file that grew meanwhile.
-            content->resize(kProfileFileLimit + 1);
+            // One byte more than the file's size tells a file that grew
+            // meanwhile; it is read on to the limit and a byte beyond.
+            content->resize(std::min(static_cast<size_t>(info.st_size), kProfileFileLimit) + 1);
             size_t got = 0;
             ssize_t n = 0;
-            while (got < content->size() && (n = read(fd, content->data() + got, content->size() - got)) != 0) {
+            while ((n = read(fd, content->data() + got, content->size() - got)) != 0) {
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n < 0)
                     break;
                 got += static_cast<size_t>(n);
+                if (got == content->size() && got <= kProfileFileLimit)
+                    content->resize(std::min(2 * got, kProfileFileLimit + 1));
+                else if (got == content->size())
+                    break;
             }
             content->resize(got);
             if (n < 0)
