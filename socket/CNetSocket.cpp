@@ -4,46 +4,20 @@
 #include "platform/MessageBox.h"
 #include "platform/SocketCalls.h"
 #include "platform/StandardError.h"
+#include "socket/HostAddresses.h"
+#include "socket/HostLookups.h"
+#include "socket/SocketErrors.h"
 #include "socket/SocketMessages.h"
 #include "socket/WinsockErrorText.h"
 #include "socket/modNetSocket.h"
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
 #include <utility>
+
+using namespace SocketErrors;
 
 namespace {
 
-constexpr int32_t kErrOutOfMemory = 7;
-constexpr int32_t kErrWrongState = 40006;
-constexpr int32_t kErrBadArgument = 40014;
-constexpr int32_t kErrUnsupportedType = 40018;
-constexpr int32_t kErrInvalidOperation = 40020;
-
-const char* const kTextInvalidOperation = "Invalid operation at current state";
-const char* const kTextOutOfRange =
-    "The argument passed to a function was not in the correct format or in the specified range.";
-const char* const kTextInvalidArgument = "Invalid argument";
-const char* const kTextUnsupportedType = "Unsupported variant type.";
-const char* const kTextWrongState = "Wrong protocol or connection state for the requested transaction or request";
-
-// The result of a host-name look-up that cannot answer at once; it is also
-// the value of the text 1.0.0.0, which therefore never connects.
-constexpr uint32_t kNoAddressYet = 1;
-constexpr uint32_t kNotAnAddress = 0xFFFFFFFF;
 constexpr int kListenBacklog = 5;
-constexpr int32_t kFallbackChunk = 8192;
-
-[[noreturn]] void Fail(int32_t number, const std::string& description, const std::string& source)
-{
-    throw RuntimeError(number, description, source);
-}
-
-[[noreturn]] void FailWithSocketError(int32_t code, const std::string& source)
-{
-    throw RuntimeError(code, GetWinsockErrorText(code), source);
-}
 
 // Destruction goes on past a failing step; the failure is only told.
 template <typename Step>
@@ -57,31 +31,6 @@ void RunQuietly(Step step)
     }
 }
 
-// Lengths and type codes may come from a caller as any number: one beyond
-// the 32-bit range stands for the nearest end of it, and a NaN for 0.
-int32_t RoundHalfEven(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    const double rounded = std::nearbyint(value);
-    if (rounded <= std::numeric_limits<int32_t>::min())
-        return std::numeric_limits<int32_t>::min();
-    if (rounded >= std::numeric_limits<int32_t>::max())
-        return std::numeric_limits<int32_t>::max();
-    return static_cast<int32_t>(rounded);
-}
-
-// A port argument: numeric within [lowest, 65535], else 40014; not numeric, 40018.
-int32_t PortArgument(const NetVariant& value, int32_t lowest, const std::string& source)
-{
-    if (!value.IsNumeric())
-        Fail(kErrUnsupportedType, kTextUnsupportedType, source);
-    double port = value.ToNumber();
-    if (port < lowest || port > 65535)
-        Fail(kErrBadArgument, kTextOutOfRange, source);
-    return RoundHalfEven(port);
-}
-
 }  // namespace
 
 CNetSocket::CNetSocket() : alive_(std::make_shared<bool>(true))
@@ -92,10 +41,10 @@ CNetSocket::CNetSocket() : alive_(std::make_shared<bool>(true))
 CNetSocket::~CNetSocket()
 {
     *alive_ = false;
-    RunQuietly([this] { CancelHostLookups(); });
+    RunQuietly([this] { lookups_.CancelAll(); });
     if (!acceptHolder_)
         RunQuietly([this] { DestroySocket(); });
-    ReleaseHeldPort();
+    heldPort_.Release();
     // A look-up whose cancel failed, or a connection that was never taken
     // over, must not reach this object once it is gone.
     modNetSocket::ForgetOwner(this);
@@ -159,12 +108,12 @@ void CNetSocket::SetProtocol(int32_t value)
 
 std::string CNetSocket::LocalIP() const
 {
-    return state_ == sckConnected ? localAddress_ : GetLocalIP();
+    return state_ == sckConnected ? localAddress_ : HostAddresses::LocalIP();
 }
 
 int32_t CNetSocket::BytesReceived() const
 {
-    return IsDatagram() ? GetPendingBytes() : static_cast<int32_t>(recvBuffer_.size());
+    return recvBuffer_.Available(socketHandle_, IsDatagram());
 }
 
 int32_t CNetSocket::WndProc(int32_t, int32_t uMsg, int32_t wParam, int32_t lParam)
@@ -191,7 +140,7 @@ void CNetSocket::PostSocket(uint16_t event, uint16_t error)
             ReceiveStream();
         break;
     case FD_WRITE:
-        if (state_ == sckConnected && !sendBuffer_.empty())
+        if (state_ == sckConnected && !sendBuffer_.Empty())
             FlushSendBuffer();
         break;
     case FD_ACCEPT:
@@ -242,47 +191,38 @@ void CNetSocket::Connect(std::optional<NetVariant> remoteHost, std::optional<Net
         return;
     }
     uint32_t address = ResolveIfHostname(remoteHost_);
-    if (address != kNoAddressYet)
+    if (address != HostAddresses::kNoAddressYet)
         ConnectToIP(address, 0);
 }
 
 uint32_t CNetSocket::ResolveIfHostname(const std::string& host)
 {
     uint32_t address = SocketCalls::InetAddr(host);
-    if (address != kNotAnAddress)
+    if (address != HostAddresses::kNotAnAddress)
         return address;
     state_ = sckResolvingHost;
-    if (!AllocLookupBuffer()) {
-        state_ = sckError;
-        Fail(kErrOutOfMemory, "Out of memory", "CNetSocket.ResolveIfHostname");
-    }
     int32_t error = 0;
-    int32_t handle = modNetSocket::RequestHostLookup(host, lookupBuffer_, this, error);
-    if (handle != 0) {
-        pendingLookups_.insert(handle);
-    } else {
-        FreeLookupBuffer();
+    if (!lookups_.Start(host, this, error)) {
         state_ = sckError;
+        if (error == kErrOutOfMemory)
+            Fail(kErrOutOfMemory, "Out of memory", "CNetSocket.ResolveIfHostname");
         ReportError(error, "CNetSocket.ResolveIfHostname");
     }
-    return kNoAddressYet;
+    return HostAddresses::kNoAddressYet;
 }
 
 void CNetSocket::PostHostLookup(int32_t handle, uint16_t error)
 {
-    pendingLookups_.erase(handle);
-    modNetSocket::UnregisterHostLookup(handle);
+    lookups_.Ended(handle);
     if (state_ != sckResolvingHost)
         return;
     if (error != 0) {
-        FreeLookupBuffer();
-        ConnectToIP(kNoAddressYet, error);
+        lookups_.DropAnswer();
+        ConnectToIP(HostAddresses::kNoAddressYet, error);
         return;
     }
     state_ = sckHostResolved;
-    uint32_t address = lookupBuffer_ ? lookupBuffer_->address : 0;
-    FreeLookupBuffer();
-    ConnectToIP(address, 0);
+    ConnectToIP(lookups_.TakeAnswer(), 0);
 }
 
 void CNetSocket::ConnectToIP(uint32_t address, int32_t error)
@@ -304,8 +244,8 @@ void CNetSocket::ConnectToIP(uint32_t address, int32_t error)
 
 void CNetSocket::CompleteConnect()
 {
-    ReadLocalAddress(socketHandle_, boundLocalPort_, localAddress_);
-    ReadPeerAddress(socketHandle_, remotePort_, remoteHostIP_, remoteHost_);
+    HostAddresses::ReadLocalAddress(socketHandle_, boundLocalPort_, localAddress_);
+    HostAddresses::ReadPeerAddress(socketHandle_, remotePort_, remoteHostIP_, remoteHost_);
     state_ = sckConnected;
     Raise(&EventHandlers::Connect);
 }
@@ -326,7 +266,7 @@ bool CNetSocket::BindInternal(const std::optional<NetVariant>& localPort, const 
     std::string addressText = localIP ? localIP->ToText() : std::string();
     std::string dotted;
     int32_t error = 0;
-    uint32_t address = AddressFromText(addressText, dotted, error);
+    uint32_t address = HostAddresses::AddressFromText(addressText, dotted, error);
     if (error != 0)
         Fail(kErrBadArgument, kTextInvalidArgument, "CNetSocket.BindInternal");
     if (TakeHeldPort(address, port)) {
@@ -335,97 +275,17 @@ bool CNetSocket::BindInternal(const std::optional<NetVariant>& localPort, const 
     }
     if (!SocketExists())
         return false;
-    // Only servers bind a stream socket; they must be able to bind their
-    // port again at once, whatever connections of theirs wait out their
-    // close. A server that holds its port never binds again while it runs.
-    if (!IsDatagram())
-        SocketCalls::SetOption(socketHandle_,
-                               holdsPort_ ? SocketCalls::Option::ReusePort : SocketCalls::Option::ReuseAddress, 1);
-    if (int32_t bindError = SocketCalls::Bind(socketHandle_, {address, static_cast<uint16_t>(port)}))
+    if (int32_t bindError = heldPort_.Bind(socketHandle_, IsDatagram(), address, port))
         FailWithSocketError(bindError, "CNetSocket.BindInternal");
-    bindAddress_ = address;
-    bindPort_ = port;
     if (port != 0) {
         localPort_ = port;
         return true;
     }
-    int32_t bound = GetBoundPort(socketHandle_, error);
+    int32_t bound = HostAddresses::BoundPort(socketHandle_, error);
     if (bound == -1)
         FailWithSocketError(error, "CNetSocket.BindInternal");
     boundLocalPort_ = bound;
     return true;
-}
-
-// The empty text binds to the wildcard address: a socket bound without an
-// address listens, or sends from, every local address.
-uint32_t CNetSocket::AddressFromText(const std::string& text, std::string& dotted, int32_t& error)
-{
-    error = 0;
-    if (text.empty()) {
-        dotted = "0.0.0.0";
-        return 0;
-    }
-    uint32_t address = SocketCalls::InetAddr(text);
-    if (address != kNotAnAddress) {
-        dotted = text;
-        return address;
-    }
-    error = SocketCalls::Resolve(text, address);
-    if (error != 0) {
-        dotted.clear();
-        return kNoAddressYet;
-    }
-    dotted = SocketCalls::InetNtoa(address);
-    return address;
-}
-
-int32_t CNetSocket::GetBoundPort(int32_t socket, int32_t& error)
-{
-    SocketCalls::Address local;
-    error = SocketCalls::LocalName(socket, local);
-    return error == 0 ? local.port : -1;
-}
-
-bool CNetSocket::ReadLocalAddress(int32_t socket, int32_t& port, std::string& dotted)
-{
-    SocketCalls::Address local;
-    if (SocketCalls::LocalName(socket, local) != 0) {
-        port = 0;
-        dotted.clear();
-        return false;
-    }
-    port = local.port;
-    dotted = SocketCalls::InetNtoa(local.address);
-    return true;
-}
-
-bool CNetSocket::ReadPeerAddress(int32_t socket, int32_t& port, std::string& dotted, std::string& host)
-{
-    SocketCalls::Address peer;
-    if (SocketCalls::PeerName(socket, peer) != 0) {
-        port = 0;
-        dotted.clear();
-        host.clear();
-        return false;
-    }
-    port = peer.port;
-    dotted = SocketCalls::InetNtoa(peer.address);
-    return true;
-}
-
-bool CNetSocket::AllocLookupBuffer()
-{
-    try {
-        lookupBuffer_ = std::make_shared<HostLookupBuffer>();
-    } catch (const std::bad_alloc&) {
-        lookupBuffer_.reset();
-    }
-    return lookupBuffer_ != nullptr;
-}
-
-void CNetSocket::FreeLookupBuffer()
-{
-    lookupBuffer_.reset();
 }
 
 void CNetSocket::Listen()
@@ -455,7 +315,7 @@ void CNetSocket::AcceptConnection()
     std::string savedAddress = remoteHostIP_;
     std::string savedHost = remoteHost_;
     remoteHost_.clear();
-    ReadPeerAddress(accepted, remotePort_, remoteHostIP_, remoteHost_);
+    HostAddresses::ReadPeerAddress(accepted, remotePort_, remoteHostIP_, remoteHost_);
     auto closeIfNotTaken = [accepted] {
         if (!modNetSocket::IsPendingAccept(accepted))
             return;
@@ -509,15 +369,15 @@ void CNetSocket::TakeOverPendingAccept(int32_t socket)
     // The dispatch entry names this object before the holder can go.
     modNetSocket::ReassignSocketOwner(socket, this);
     modNetSocket::UnregisterPendingAccept(socket);
-    ReadLocalAddress(socket, boundLocalPort_, localAddress_);
-    ReadPeerAddress(socket, remotePort_, remoteHostIP_, remoteHost_);
+    HostAddresses::ReadLocalAddress(socket, boundLocalPort_, localAddress_);
+    HostAddresses::ReadPeerAddress(socket, remotePort_, remoteHostIP_, remoteHost_);
     state_ = sckConnected;
     if (holder->BytesReceived() > 0) {
         std::string held;
         holder->GetData(held);
-        recvBuffer_ += held;
+        recvBuffer_.Append(held);
     }
-    if (!recvBuffer_.empty() && !Raise(&EventHandlers::DataArrival, static_cast<int32_t>(recvBuffer_.size())))
+    if (recvBuffer_.Size() > 0 && !Raise(&EventHandlers::DataArrival, static_cast<int32_t>(recvBuffer_.Size())))
         return;
     if (holder->State() == sckClosing) {
         state_ = sckClosing;
@@ -529,7 +389,7 @@ void CNetSocket::BecomeAcceptHolder()
 {
     acceptHolder_ = true;
     state_ = sckConnected;
-    ReadLocalAddress(socketHandle_, boundLocalPort_, localAddress_);
+    HostAddresses::ReadLocalAddress(socketHandle_, boundLocalPort_, localAddress_);
     modNetSocket::RegisterSocket(socketHandle_, this, false);
 }
 
@@ -540,15 +400,14 @@ void CNetSocket::CloseSck()
 {
     if (socketHandle_ != -1) {
         state_ = sckClosing;
-        CancelHostLookups();
+        lookups_.CancelAll();
         if (!HoldListeningPort())
             DestroySocket();
     }
     boundLocalPort_ = 0;
     remoteHostIP_.clear();
-    recvBuffer_.clear();
-    sendBuffer_.clear();
-    receiveDeferred_ = false;
+    recvBuffer_.Clear();
+    sendBuffer_.Clear();
     sendChunkSize_ = 0;
     recvChunkSize_ = 0;
     state_ = sckClosed;
@@ -570,68 +429,27 @@ void CNetSocket::DestroySocket()
     }
 }
 
-// A listener of a port it holds stops listening and keeps the socket, with
-// its port, out of the notifications until the next Bind. True when it did.
+// A listener of a port it holds keeps the socket, out of the
+// notifications, until the next Bind. True when it did.
 bool CNetSocket::HoldListeningPort()
 {
-    if (!holdsPort_ || !listening_ || bindPort_ == 0 || IsDatagram())
-        return false;
-    if (SocketCalls::StopListening(socketHandle_) != 0)
+    if (!listening_ || IsDatagram() || !heldPort_.Hold(socketHandle_))
         return false;
     modNetSocket::UnregisterSocket(socketHandle_);
-    heldHandle_ = std::exchange(socketHandle_, -1);
+    socketHandle_ = -1;
     listening_ = false;
     return true;
 }
 
-// The held socket serves a Bind to its own address and port; any other Bind
-// releases it.
 bool CNetSocket::TakeHeldPort(uint32_t address, int32_t port)
 {
-    if (heldHandle_ == -1)
+    const int32_t held = heldPort_.Take(address, port, socketHandle_ != -1);
+    if (held == -1)
         return false;
-    if (socketHandle_ != -1 || address != bindAddress_ || port != bindPort_) {
-        ReleaseHeldPort();
-        return false;
-    }
-    socketHandle_ = std::exchange(heldHandle_, -1);
+    socketHandle_ = held;
     ProcessOptions();
     modNetSocket::RegisterSocket(socketHandle_, this, true);
     return true;
-}
-
-void CNetSocket::ReleaseHeldPort()
-{
-    if (heldHandle_ != -1)
-        SocketCalls::Close(std::exchange(heldHandle_, -1));
-}
-
-void CNetSocket::CancelHostLookups()
-{
-    std::set<int32_t> handles = pendingLookups_;
-    for (int32_t handle : handles) {
-        if (!modNetSocket::CancelHostLookup(handle))
-            continue;
-        modNetSocket::UnregisterHostLookup(handle);
-        pendingLookups_.clear();
-        FreeLookupBuffer();
-    }
-}
-
-std::string CNetSocket::GetLocalHostName() const
-{
-    std::string name;
-    if (int32_t error = SocketCalls::HostName(name))
-        FailWithSocketError(error, "CNetSocket.GetLocalHostName");
-    return name;
-}
-
-std::string CNetSocket::GetLocalIP() const
-{
-    uint32_t address = 0;
-    if (int32_t error = SocketCalls::Resolve(GetLocalHostName(), address))
-        FailWithSocketError(error, "CNetSocket.GetLocalIP");
-    return SocketCalls::InetNtoa(address);
 }
 
 void CNetSocket::ProcessOptions()
@@ -664,8 +482,8 @@ void CNetSocket::SendData(const NetVariant& data)
         Fail(kErrUnsupportedType, kTextUnsupportedType, "CNetSocket.SendData");
     if (bytes->empty())
         return;
-    bool wasIdle = sendBuffer_.empty();
-    sendBuffer_ += *bytes;
+    bool wasIdle = sendBuffer_.Empty();
+    sendBuffer_.Append(*bytes);
     if (wasIdle)
         FlushSendBuffer();
 }
@@ -675,39 +493,19 @@ bool CNetSocket::FlushSendBuffer()
     return IsDatagram() ? SendBufferedDataUDP() : SendBufferedData();
 }
 
-// Sends in chunks of at most the send chunk size from an offset, and trims
-// the sent bytes off the buffer once, when the flush stops.
+// Whatever a handler of SendComplete sends goes out in the same flush.
 bool CNetSocket::SendBufferedData()
 {
-    int32_t sentSoFar = 0;
-    size_t offset = 0;
-    while (offset < sendBuffer_.size()) {
-        size_t remaining = sendBuffer_.size() - offset;
-        size_t chunk = sendChunkSize_ > 0 ? std::min<size_t>(remaining, sendChunkSize_) : remaining;
-        size_t sent = 0;
-        int32_t error = SocketCalls::Send(socketHandle_, sendBuffer_.data() + offset, chunk, sent);
-        if (error != 0)
-            sendBuffer_.erase(0, offset);
-        if (error == WSAEWOULDBLOCK) {
-            // The rest goes out on the next FD_WRITE.
-            if (sentSoFar > 0)
-                return Raise(&EventHandlers::SendProgress, sentSoFar, static_cast<int32_t>(sendBuffer_.size()));
-            return true;
-        }
-        if (error != 0) {
+    while (!sendBuffer_.Empty()) {
+        const SendBuffer::Pushed pushed = sendBuffer_.Push(socketHandle_, sendChunkSize_);
+        if (pushed.error == WSAEWOULDBLOCK)
+            return pushed.sent == 0
+                   || Raise(&EventHandlers::SendProgress, pushed.sent, static_cast<int32_t>(sendBuffer_.Size()));
+        if (pushed.error != 0) {
             state_ = sckError;
-            return ReportError(error, "CNetSocket.SendBufferedData");
+            return ReportError(pushed.error, "CNetSocket.SendBufferedData");
         }
-        sentSoFar += static_cast<int32_t>(sent);
-        if (remaining > sent) {
-            offset += sent;
-            continue;
-        }
-        sendBuffer_.clear();
-        offset = 0;
-        int32_t total = sentSoFar;
-        sentSoFar = 0;
-        if (!Raise(&EventHandlers::SendProgress, total, 0) || !Raise(&EventHandlers::SendComplete))
+        if (!Raise(&EventHandlers::SendProgress, pushed.sent, 0) || !Raise(&EventHandlers::SendComplete))
             return false;
     }
     return true;
@@ -716,76 +514,39 @@ bool CNetSocket::SendBufferedData()
 bool CNetSocket::SendBufferedDataUDP()
 {
     const std::string source = "CNetSocket.SendBufferedDataUDP";
-    std::string dotted;
-    int32_t error = 0;
-    uint32_t address = AddressFromText(remoteHost_, dotted, error);
-    if (error != 0) {
-        sendBuffer_.clear();
-        if (error == WSAEAFNOSUPPORT)
-            FailWithSocketError(error, source);
-        Fail(kErrBadArgument, kTextInvalidArgument, source);
-    }
-    std::string datagram;
-    datagram.swap(sendBuffer_);
-    size_t sent = 0;
-    error = SocketCalls::SendTo(socketHandle_, datagram.data(), datagram.size(),
-                                {address, static_cast<uint16_t>(remotePort_)}, sent);
-    if (error == WSAEWOULDBLOCK)
-        FailWithSocketError(error, source);
-    if (error != 0) {
-        state_ = sckError;
-        return ReportError(error, source);
-    }
-    return true;
+    const int32_t error = sendBuffer_.SendDatagram(socketHandle_, remoteHost_, remotePort_, source);
+    if (error == 0)
+        return true;
+    state_ = sckError;
+    return ReportError(error, source);
 }
 
 void CNetSocket::ReceiveStream()
 {
-    const size_t room = ReceiveRoom();
-    if (room == 0) {
-        receiveDeferred_ = true;
-        return;
+    size_t received = 0;
+    if (int32_t error = recvBuffer_.Fill(socketHandle_, recvChunkSize_, received)) {
+        state_ = sckError;
+        FailWithSocketError(error, "CNetSocket.RecvDataToBuffer");
     }
-    if (RecvDataToBuffer(room) < 1)
-        return;
-    Raise(&EventHandlers::DataArrival, static_cast<int32_t>(recvBuffer_.size()));
+    if (received > 0)
+        Raise(&EventHandlers::DataArrival, static_cast<int32_t>(recvBuffer_.Size()));
 }
 
 // The handler may read the datagram or leave it; either way the next one
 // is announced only after this one has gone.
 void CNetSocket::ReceiveDatagram()
 {
-    int32_t pending = GetPendingBytes();
+    int32_t pending = ReceiveBuffer::PendingDatagram(socketHandle_);
     if (pending > 0 && !Raise(&EventHandlers::DataArrival, pending))
         return;
-    DiscardDatagram();
-}
-
-int32_t CNetSocket::RecvDataToBuffer(size_t room)
-{
-    size_t chunk = std::min<size_t>(recvChunkSize_ > 0 ? recvChunkSize_ : kFallbackChunk, room);
-    if (recvScratch_.size() < chunk)
-        recvScratch_.resize(chunk);
-    size_t received = 0;
-    if (int32_t error = SocketCalls::Recv(socketHandle_, recvScratch_.data(), chunk, received)) {
-        state_ = sckError;
-        FailWithSocketError(error, "CNetSocket.RecvDataToBuffer");
-    }
-    recvBuffer_.append(recvScratch_.data(), received);
-    return static_cast<int32_t>(received);
+    ReceiveBuffer::DiscardDatagram(socketHandle_);
 }
 
 void CNetSocket::GetData(NetVariant& data, NetVariant* varType, NetVariant* maxLen)
 {
     CheckReceiveState("CNetSocket.GetData", true);
-    ReceiveInto(data, false, varType, maxLen, "CNetSocket.GetData");
+    recvBuffer_.Read(socketHandle_, IsDatagram(), data, false, varType, maxLen, "CNetSocket.GetData", Sender());
     ResumeDeferredReceive();
-}
-
-void CNetSocket::GetData(NetVariant& data, int32_t varType)
-{
-    NetVariant type = varType;
-    GetData(data, &type);
 }
 
 void CNetSocket::GetData(std::string& data)
@@ -798,44 +559,28 @@ void CNetSocket::GetData(std::string& data)
 void CNetSocket::PeekData(NetVariant& data, NetVariant* varType, NetVariant* maxLen)
 {
     CheckReceiveState("CNetSocket.PeekData", false);
-    ReceiveInto(data, true, varType, maxLen, "CNetSocket.PeekData");
-}
-
-void CNetSocket::PeekData(NetVariant& data, int32_t varType)
-{
-    NetVariant type = varType;
-    PeekData(data, &type);
+    recvBuffer_.Read(socketHandle_, IsDatagram(), data, true, varType, maxLen, "CNetSocket.PeekData", Sender());
 }
 
 void CNetSocket::SetReceiveLimit(int32_t bytes)
 {
-    receiveLimit_ = bytes;
+    recvBuffer_.SetLimit(bytes);
     ResumeDeferredReceive();
 }
 
 void CNetSocket::CloseSend()
 {
-    if (IsDatagram() || state_ != sckConnected || !sendBuffer_.empty())
+    if (IsDatagram() || state_ != sckConnected || !sendBuffer_.Empty())
         Fail(kErrInvalidOperation, kTextInvalidOperation, "CNetSocket.CloseSend");
     if (int32_t error = SocketCalls::ShutdownSend(socketHandle_))
         FailWithSocketError(error, "CNetSocket.CloseSend");
 }
 
-size_t CNetSocket::ReceiveRoom() const
-{
-    if (receiveLimit_ < 0)
-        return std::numeric_limits<size_t>::max();
-    const size_t limit = static_cast<size_t>(receiveLimit_);
-    return recvBuffer_.size() < limit ? limit - recvBuffer_.size() : 0;
-}
-
 // The platform announces the bytes it holds again once there is room.
 void CNetSocket::ResumeDeferredReceive()
 {
-    if (!receiveDeferred_ || ReceiveRoom() == 0 || state_ != sckConnected)
-        return;
-    receiveDeferred_ = false;
-    modNetSocket::RenewReadNotification(socketHandle_);
+    if (state_ == sckConnected && recvBuffer_.ResumeDeferred())
+        modNetSocket::RenewReadNotification(socketHandle_);
 }
 
 void CNetSocket::CheckReceiveState(const std::string& source, bool holderMayRead) const
@@ -845,89 +590,3 @@ void CNetSocket::CheckReceiveState(const std::string& source, bool holderMayRead
         Fail(kErrWrongState, kTextWrongState, source);
 }
 
-void CNetSocket::ReceiveInto(NetVariant& data, bool peek, NetVariant* varType, NetVariant* maxLen,
-                             const std::string& source)
-{
-    if (IsDatagram() && GetPendingBytes() == 0)
-        return;
-    if (maxLen && !maxLen->IsNumeric())
-        *maxLen = Available();
-    else if (maxLen && maxLen->ToNumber() < 0)
-        Fail(kErrBadArgument, kTextOutOfRange, source);
-    RecvData(data, peek, varType, maxLen);
-}
-
-int32_t CNetSocket::RecvData(NetVariant& data, bool peek, NetVariant* varType, NetVariant* maxLen)
-{
-    const int32_t available = Available();
-    int32_t wanted = vbByteArray;
-    if (!data.IsEmpty()) {
-        wanted = data.VarType();
-        if (varType)
-            *varType = wanted;
-    } else if (varType) {
-        wanted = varType->IsNumeric() ? RoundHalfEven(varType->ToNumber()) : vbEmpty;
-    }
-    size_t count = 0;
-    if (wanted == vbString || wanted == vbByteArray) {
-        int32_t limit = maxLen ? RoundHalfEven(maxLen->ToNumber()) : available;
-        if (limit == 0 || available == 0) {
-            data = NetVariant::ByteArray();
-            if (maxLen && IsDatagram()) {
-                DiscardDatagram();
-                FailWithSocketError(WSAEMSGSIZE, "CNetSocket.RecvData");
-            }
-            return 0;
-        }
-        count = std::min(limit, available);
-    } else if (size_t size = NetVariant::FixedSize(wanted)) {
-        if (static_cast<size_t>(available) < size)
-            return 0;
-        count = size;
-    } else {
-        Fail(kErrUnsupportedType, kTextUnsupportedType, "CNetSocket.RecvData");
-    }
-    int32_t error = 0;
-    std::string taken = TakeBytes(count, peek, error);
-    data = NetVariant::FromBytes(wanted, taken);
-    if (error != 0)
-        FailWithSocketError(error, "CNetSocket.RecvData");
-    return static_cast<int32_t>(taken.size());
-}
-
-std::string CNetSocket::TakeBytes(size_t count, bool peek, int32_t& error)
-{
-    if (!IsDatagram()) {
-        std::string bytes = recvBuffer_.substr(0, count);
-        if (!peek)
-            recvBuffer_.erase(0, count);
-        return bytes;
-    }
-    std::string bytes(count, '\0');
-    size_t received = 0;
-    SocketCalls::Address sender;
-    error = SocketCalls::RecvFrom(socketHandle_, bytes.data(), count, peek, received, sender);
-    if (error == 0 || error == WSAEMSGSIZE) {
-        remotePort_ = sender.port;
-        remoteHostIP_ = SocketCalls::InetNtoa(sender.address);
-    }
-    return bytes;
-}
-
-int32_t CNetSocket::Available() const
-{
-    return IsDatagram() ? GetPendingBytes() : static_cast<int32_t>(recvBuffer_.size());
-}
-
-int32_t CNetSocket::GetPendingBytes() const
-{
-    int32_t count = 0;
-    return SocketCalls::PendingBytes(socketHandle_, count) == 0 ? count : 0;
-}
-
-void CNetSocket::DiscardDatagram()
-{
-    char scratch = 0;
-    size_t received = 0;
-    SocketCalls::Recv(socketHandle_, &scratch, 1, received);
-}

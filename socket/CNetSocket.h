@@ -1,16 +1,17 @@
 #pragma once
 
+#include "socket/HeldPort.h"
+#include "socket/HostAddresses.h"
+#include "socket/HostLookups.h"
 #include "socket/NetVariant.h"
+#include "socket/ReceiveBuffer.h"
+#include "socket/SendBuffer.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
-#include <vector>
-
-struct HostLookupBuffer;
 
 constexpr int32_t sckClosed = 0;
 constexpr int32_t sckOpen = 1;
@@ -30,8 +31,10 @@ constexpr int32_t sckUDPProtocol = 1;
 // and events of a socket control: the owner (the main window's status
 // servers and printer link, or a test) sets properties, calls methods that
 // return at once, and learns of progress through Events. It owns its
-// platform socket, its send and receive buffers and its outstanding host
-// look-ups; modNetSocket routes the socket's notifications to WndProc.
+// platform socket, its send and receive buffers, its outstanding host
+// look-ups and a port it holds, each a part of its own beside it (SendBuffer,
+// ReceiveBuffer, HostLookups, HeldPort); modNetSocket routes the socket's
+// notifications to WndProc.
 //
 // Events are raised synchronously on the owner. A handler may call any
 // method of this or another socket, pump the event loop, or destroy this
@@ -77,7 +80,7 @@ public:
     int32_t LocalPort() const { return boundLocalPort_ != 0 ? boundLocalPort_ : localPort_; }
     void SetLocalPort(int32_t value);
     int32_t State() const { return state_; }
-    std::string LocalHostName() const { return GetLocalHostName(); }
+    std::string LocalHostName() const { return HostAddresses::LocalHostName(); }
     std::string LocalIP() const;
     int32_t BytesReceived() const;
     int32_t SocketHandle() const { return socketHandle_; }
@@ -94,11 +97,19 @@ public:
     void Accept(int32_t requestID);
     void SendData(const NetVariant& data);
     void GetData(NetVariant& data, NetVariant* varType = nullptr, NetVariant* maxLen = nullptr);
-    void GetData(NetVariant& data, int32_t varType);
+    void GetData(NetVariant& data, int32_t varType)
+    {
+        NetVariant type = varType;
+        GetData(data, &type);
+    }
     void GetData(std::string& data);
     void PeekData(NetVariant& data, NetVariant* varType = nullptr, NetVariant* maxLen = nullptr);
-    void PeekData(NetVariant& data, int32_t varType);
-    int32_t GetOutBufferLength() const { return static_cast<int32_t>(sendBuffer_.size()); }
+    void PeekData(NetVariant& data, int32_t varType)
+    {
+        NetVariant type = varType;
+        PeekData(data, &type);
+    }
+    int32_t GetOutBufferLength() const { return static_cast<int32_t>(sendBuffer_.Size()); }
 
     // The most bytes the TCP receive buffer takes from the platform socket;
     // negative (the default) for no limit. While the buffer holds that many,
@@ -110,11 +121,10 @@ public:
     // A TCP listener that holds its port keeps it from its first bind to the
     // object's end: CloseSck stops the listening (waiting connections are
     // reset, new ones refused) but leaves the port bound, and a later Bind
-    // to the same address and port takes it up again. No program of another
-    // user can bind or listen on the port meanwhile, since the port is bound
-    // with SO_REUSEPORT, whose sharing the kernel keeps to one user, and
-    // without SO_REUSEADDR. The status servers hold theirs.
-    void SetHoldsPort(bool hold) { holdsPort_ = hold; }
+    // to the same address and port takes it up again (HeldPort says how no
+    // other user's program can take it meanwhile). The status servers hold
+    // theirs.
+    void SetHoldsPort(bool hold) { heldPort_.SetWanted(hold); }
 
     // Ends the sending direction of a TCP connection whose send buffer is
     // empty: the peer reads the end of the stream while this side still
@@ -140,19 +150,9 @@ private:
     void ConnectToIP(uint32_t address, int32_t error);
     void CompleteConnect();
     bool BindInternal(const std::optional<NetVariant>& localPort, const std::optional<NetVariant>& localIP);
-    static uint32_t AddressFromText(const std::string& text, std::string& dotted, int32_t& error);
-    static int32_t GetBoundPort(int32_t socket, int32_t& error);
-    static bool ReadLocalAddress(int32_t socket, int32_t& port, std::string& dotted);
-    static bool ReadPeerAddress(int32_t socket, int32_t& port, std::string& dotted, std::string& host);
-    bool AllocLookupBuffer();
-    void FreeLookupBuffer();
-    void CancelHostLookups();
     void DestroySocket();
     bool HoldListeningPort();
     bool TakeHeldPort(uint32_t address, int32_t port);
-    void ReleaseHeldPort();
-    std::string GetLocalHostName() const;
-    std::string GetLocalIP() const;
 
     void AcceptConnection();
     void TakeOverPendingAccept(int32_t socket);
@@ -164,17 +164,10 @@ private:
     bool SendBufferedDataUDP();
     void ReceiveStream();
     void ReceiveDatagram();
-    int32_t RecvDataToBuffer(size_t room);
-    size_t ReceiveRoom() const;
     void ResumeDeferredReceive();
     void CheckReceiveState(const std::string& source, bool holderMayRead) const;
-    void ReceiveInto(NetVariant& data, bool peek, NetVariant* varType, NetVariant* maxLen,
-                     const std::string& source);
-    int32_t RecvData(NetVariant& data, bool peek, NetVariant* varType, NetVariant* maxLen);
-    std::string TakeBytes(size_t count, bool peek, int32_t& error);
-    int32_t Available() const;
-    int32_t GetPendingBytes() const;
-    void DiscardDatagram();
+    // A datagram that is read tells its sender in the remote properties.
+    ReceiveBuffer::Sender Sender() { return {remotePort_, remoteHostIP_}; }
 
     int32_t socketHandle_ = -1;
     int32_t state_ = sckClosed;
@@ -186,25 +179,15 @@ private:
     int32_t boundLocalPort_ = 0;
     std::string localAddress_;
     int32_t protocol_ = sckTCPProtocol;
-    std::shared_ptr<HostLookupBuffer> lookupBuffer_;
+    HostLookups lookups_;
     int32_t sendChunkSize_ = 0;
     int32_t recvChunkSize_ = 0;
-    std::string sendBuffer_;
-    std::string recvBuffer_;
+    SendBuffer sendBuffer_;
+    ReceiveBuffer recvBuffer_;
     bool acceptHolder_ = false;
-    bool holdsPort_ = false;
     // The socket handle listens (also in sckError after a failed accept).
     bool listening_ = false;
-    // Where the socket handle was bound: address, and port when asked for.
-    uint32_t bindAddress_ = 0;
-    int32_t bindPort_ = 0;
-    // A listener that stopped listening and keeps its port for the next Bind.
-    int32_t heldHandle_ = -1;
-    int32_t receiveLimit_ = -1;
-    // An FD_READ found no room: the platform holds bytes not yet announced.
-    bool receiveDeferred_ = false;
-    std::set<int32_t> pendingLookups_;
-    std::vector<char> recvScratch_;
+    HeldPort heldPort_;
     // Cleared by the destructor, so that code raising an event learns that
     // the handler destroyed this object.
     std::shared_ptr<bool> alive_;
