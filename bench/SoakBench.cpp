@@ -20,6 +20,7 @@
 // usb:     10 USB printers answered by the test USB library.
 // Everything is addressed on 127.0.0.1 only, and every loop ends with the
 // run's duration.
+#include "SimulatorProcess.h"
 #include "runtime/PrinterProtocol.h"
 #include "support/StatusClient.h"
 
@@ -39,7 +40,6 @@
 #include <map>
 #include <mutex>
 #include <random>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -48,8 +48,6 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -110,103 +108,6 @@ std::string Ask(int port)
     close(fd);
     return answer;
 }
-
-pid_t Spawn(const std::vector<std::string>& args, int stdoutFd, int stderrFd = -1)
-{
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdoutFd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-    if (stderrFd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        Die("cannot start " + args[0] + ": " + std::strerror(error));
-    return pid;
-}
-
-void Stop(pid_t pid)
-{
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid)
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-// The printer simulator with one TCP printer per name; its traffic log is
-// read on a thread of its own and counted per printer.
-class Simulator {
-public:
-    Simulator()
-    {
-        int pipeFds[2];
-        if (pipe2(pipeFds, O_CLOEXEC) != 0)
-            Die("pipe");
-        std::vector<std::string> args = {Q62M_PRINTER_SIM, "--no-stdin"};
-        for (int i = 1; i <= kPrinters; ++i)
-            args.insert(args.end(), {"--printer", "p" + std::to_string(i), "--tcp", "0"});
-        pid_ = Spawn(args, pipeFds[1]);
-        close(pipeFds[1]);
-        output_ = fdopen(pipeFds[0], "r");
-        char line[512];
-        while (fgets(line, sizeof line, output_)) {
-            char name[64];
-            int port = 0;
-            if (std::sscanf(line, "%63s tcp 127.0.0.1:%d", name, &port) == 2)
-                ports_[name] = port;
-            if (std::strncmp(line, "ready", 5) == 0)
-                break;
-        }
-        if (static_cast<int>(ports_.size()) != kPrinters)
-            Die("the simulator did not start its printers");
-        reader_ = std::thread([this] { CountRequests(); });
-    }
-
-    ~Simulator()
-    {
-        Stop(pid_);
-        reader_.join();
-        fclose(output_);
-    }
-
-    int Port(int printer) { return ports_.at("p" + std::to_string(printer)); }
-
-    std::map<std::string, int> Requests()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return requests_;
-    }
-
-private:
-    void CountRequests()
-    {
-        char line[512];
-        while (fgets(line, sizeof line, output_)) {
-            char name[64];
-            if (std::sscanf(line, "%63s <-", name) == 1 && std::strstr(line, " <- ")) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                ++requests_[name];
-            }
-        }
-    }
-
-    pid_t pid_ = -1;
-    FILE* output_ = nullptr;
-    std::map<std::string, int> ports_;
-    std::thread reader_;
-    std::mutex mutex_;
-    std::map<std::string, int> requests_;
-};
 
 struct Sample {
     double seconds = 0;
@@ -511,13 +412,13 @@ void FaultLoop(pid_t monitor, int statusPort, int metricsPort, const std::functi
     }
 }
 
-std::string NetworkPrinters(Simulator& simulator, int port1, int port2, int metricsPort)
+std::string NetworkPrinters(SimulatorProcess& simulator, int port1, int port2, int metricsPort)
 {
     std::ostringstream ini;
     ini << "[General]\nPrinters=" << kPrinters << "\nUpdateInterval=1\nMetricsPort=" << metricsPort
         << "\nMetricsAddress=127.0.0.1\n";
     for (int i = 1; i <= kPrinters; ++i) {
-        ini << "[Printer" << i << "]\nPort=0\nName=p" << i << "\nIP=127.0.0.1\nSocket=" << simulator.Port(i) << "\n";
+        ini << "[Printer" << i << "]\nPort=0\nName=p" << i << "\nIP=127.0.0.1\nSocket=" << simulator.TcpPort("p" + std::to_string(i)) << "\n";
         if (i <= 2)
             ini << "StatusServerSocket=" << (i == 1 ? port1 : port2) << "\n";
     }
@@ -646,14 +547,19 @@ int main(int argc, char** argv)
     const int port2 = FreeLoopbackPort();
     const int metricsPort = FreeLoopbackPort();
 
-    std::unique_ptr<Simulator> simulator;
+    std::unique_ptr<SimulatorProcess> simulator;
     if (usb) {
         fs::copy_file(Q62M_FAKE_ZORVADEV, dir / "libZorvadev.so");
         setenv("ZORVADEV_COUNTS", (dir / "zorvadev.counts").c_str(), 1);
         unsetenv("ZORVADEV_CONTROL");
         std::ofstream(dir / "StatusMonitorQ62m.ini") << UsbPrinters(port1, port2, metricsPort);
     } else {
-        simulator = std::make_unique<Simulator>();
+        std::vector<std::string> args;
+        for (int i = 1; i <= kPrinters; ++i)
+            args.insert(args.end(), {"--printer", "p" + std::to_string(i), "--tcp", "0"});
+        simulator = std::make_unique<SimulatorProcess>(args);
+        if (!simulator->Ready())
+            Die("the simulator did not start its printers");
         std::ofstream(dir / "StatusMonitorQ62m.ini") << NetworkPrinters(*simulator, port1, port2, metricsPort);
     }
     fs::copy_file(Q62M_EXECUTABLE, dir / "StatusMonitorQ62m");
@@ -662,7 +568,9 @@ int main(int argc, char** argv)
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     const int errors = open((dir / "monitor.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const pid_t monitor = Spawn({(dir / "StatusMonitorQ62m").string()}, -1, errors);
+    const pid_t monitor = SpawnChild({(dir / "StatusMonitorQ62m").string()}, -1, errors);
+    if (monitor <= 0)
+        Die("cannot start the monitor");
     close(errors);
 
     const auto start = Steady::now();
@@ -723,7 +631,7 @@ int main(int argc, char** argv)
         polls = simulator->Requests();
     else
         polls["usb"] = UsbStatusReads(dir / "zorvadev.counts");
-    Stop(monitor);
+    StopChild(monitor);
     simulator.reset();
     Report(samples, client, hostile, flooded ? &flood : nullptr, scrapes, polls, seconds);
     if (faulty)
