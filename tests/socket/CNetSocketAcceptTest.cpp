@@ -68,6 +68,9 @@ TEST_F(ListenerOnLoopback, AFailedAcceptIsAnErrorEventFromPostSocket)
     SocketCalls::FailNext(SocketCalls::Call::Accept, 10053);
     client.Connect("127.0.0.1", listener.LocalPort());
     ASSERT_TRUE(PumpUntil([&] { return !told.empty(); }));
+    const uint64_t routed = modNetSocket::MessagesRouted();
+    PumpFor(300);
+    EXPECT_EQ(modNetSocket::MessagesRouted(), routed) << "the connection that could not be taken is announced again";
     ExpectOneError(told, listener, 10053, "CNetSocket.PostSocket");
 }
 

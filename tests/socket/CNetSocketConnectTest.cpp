@@ -23,6 +23,7 @@ TEST_F(ListenerOnLoopback, AConnectionToAnAddressOrANameIsMadeAndClosedAndTheTag
         client.Connect(host, listener.LocalPort());
         EXPECT_EQ(client.State(), first) << host;
         EXPECT_TRUE(PumpUntil([&] { return client.State() == sckConnected && accepted.State() == sckConnected; }));
+        EXPECT_EQ(client.LocalIP(), "127.0.0.1") << host;
         client.SetTag(host);
         client.CloseSck();
         accepted.CloseSck();
@@ -114,6 +115,7 @@ TEST(CNetSocketStateChecks, EachMethodRefusesWhatItsStateOrRangeForbids)
     CNetSocket socket;
     EXPECT_NO_THROW(socket.CloseSck());
     EXPECT_RUNTIME_ERROR(socket.SendData("x"), 40006, "CNetSocket.SendData");
+    EXPECT_RUNTIME_ERROR(socket.CloseSend(), 40020, "CNetSocket.CloseSend");
     EXPECT_RUNTIME_ERROR(socket.SetRemotePort(-1), 40014, "CNetSocket.RemotePort");
     EXPECT_RUNTIME_ERROR(socket.SetRemotePort(65536), 40014, "CNetSocket.RemotePort");
     EXPECT_NO_THROW(socket.SetRemotePort(65535));
