@@ -84,6 +84,7 @@ TEST_F(NetworkTransportTest, APollStoresAGoodAnswerAndAFailedOneKeepsIt)
     const Case cases[] = {{"silent", "127.0.0.1", port, "", false, 1, true},
                           {"closes at once, yet waited for", "127.0.0.1", port, "", true, 0, true},
                           {"answers early", "127.0.0.1", port, "\x01\xF0", false, 1, false},
+                          {"ends its answer late", "127.0.0.1", port, std::string("\0\0\0\0\xF0", 5), false, 1, false},
                           {"refuses", "127.0.0.1", printer.RefusingPort(), "", false, 0, true},
                           {"a port that is no number", "127.0.0.1", "abc", "", false, 0, true},
                           {"127.1", "127.1", port, "", false, 0, false},

@@ -133,6 +133,14 @@ TEST_F(StatusServerTest, OneClientAtATimeAndAfterAnEarlyCloseAFailedAcceptOrAStr
     EXPECT_TRUE(lost.ClosedWithin(10000));
     ASSERT_TRUE(one_.Reaches(sckListening));
 
+    // A listen refused when the server listens again is tried again.
+    SocketCalls::FailNext(SocketCalls::Call::Listen, 10048);
+    testing::internal::CaptureStderr();
+    one_.timer.start(1);
+    EXPECT_TRUE(PumpUntil([&] { return !one_.timer.isActive() && one_.socket.State() == sckListening; }, 10000));
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("error 10048"), std::string::npos) << told;
+
     // A tick of the connection timer on a listening server binds and listens again.
     one_.timer.start(1);
     ASSERT_TRUE(PumpUntil([&] { return !one_.timer.isActive(); }, 10000));
