@@ -24,9 +24,11 @@ def read(path, mode="r"):
 def wait_for(check, seconds=20):
     """The first true value of `check` within `seconds`; its last value after that."""
     deadline = time.monotonic() + seconds
-    while not (value := check()) and time.monotonic() < deadline:
+    while True:
+        value = check()
+        if value or time.monotonic() >= deadline:
+            return value
         time.sleep(0.05)
-    return value
 
 
 def receive(link, size=4):
